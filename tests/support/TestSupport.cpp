@@ -1,0 +1,59 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QWidget>
+
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+namespace vesk::test {
+
+QString homePath()
+{
+    return QDir::homePath();
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void setTimeZone(const QByteArray& ianaId)
+{
+    qputenv("TZ", ianaId);
+    icu::TimeZone::adoptDefault(
+        icu::TimeZone::createTimeZone(icu::UnicodeString(ianaId.constData(), -1, US_INV)));
+}
+
+void setLocale(const char* localeName)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(localeName), status);
+}
+
+QString saveScreenshot(QWidget* widget, const QString& name)
+{
+    const QString folder = QStringLiteral(VESK_SCREENSHOTS_DIR);
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    widget->grab().save(path);
+    return path;
+}
+
+} // namespace vesk::test

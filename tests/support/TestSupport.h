@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QWidget;
+
+namespace vesk::test {
+
+/// The private home folder of this test process.
+QString homePath();
+
+/// Writes a file, creating its folders; fails the calling test on error via the return value.
+bool writeFile(const QString& path, const QByteArray& data);
+
+/// Reads a whole file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
+/// Switches the default time zone of dates formatted by the program, e.g. "Europe/Paris".
+void setTimeZone(const QByteArray& ianaId);
+
+/// Switches the locale used for dates, e.g. "en_US" or "de_DE".
+void setLocale(const char* localeName);
+
+/// Renders a widget (offscreen) into build/screenshots/<name>.png and returns the path.
+QString saveScreenshot(QWidget* widget, const QString& name);
+
+} // namespace vesk::test
