@@ -12,12 +12,10 @@ namespace vesk {
 QString projectDirectoryForDocument(const QString& documentPath)
 {
     const QFileInfo document(documentPath);
-    QDir folder = document.absoluteDir();
-    if (document.fileName() == QStringLiteral("Quarrow.vesk")) {
-        folder.cdUp();
-        return folder.filePath(QStringLiteral("Quarrow"));
-    }
-    return folder.path();
+    const QString folder = document.absolutePath();
+    if (document.fileName() == QStringLiteral("Quarrow.vesk"))
+        return QDir(QFileInfo(folder).absolutePath()).filePath(QStringLiteral("Quarrow"));
+    return folder;
 }
 
 ExportResult exportDocument(const DataModel& model, const QString& documentPath)

@@ -1,0 +1,153 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "DataModel.h"
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "VagrantFileTemplateHelper.h"
+
+using namespace vesk;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runVesk(const QStringList& arguments, const QString& workingDirectory = QString())
+{
+    QProcess process;
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral(VESK_BINARY_DIR "/src/app/vesk"), arguments);
+    process.waitForFinished(30000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+const QByteArray kDocument =
+    R"({"veskVersion":2,"boxName":"debian/bookworm64","bootstrapShellCode":"echo hi\n",)"
+    R"("portForwards":[{"from":8080,"to":80}],"syncedDirectories":[],"UUID":"X"})";
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0
+                                 << "Vesk " << QString();
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
+                              << "vesk render FILE.vesk" << QString();
+        QTest::newRow("render without file") << QStringList{QStringLiteral("render")} << 2
+                                             << QString() << "Usage:";
+        QTest::newRow("export with two files")
+            << QStringList{QStringLiteral("export"), QStringLiteral("a.vesk"), QStringLiteral("b.vesk")}
+            << 2 << QString() << "Usage:";
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2
+                                        << QString() << "unknown option --frobnicate";
+    }
+    void usage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const Run run = runVesk(arguments);
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.out.contains(out), qPrintable(run.out));
+        QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    }
+
+    void renderPrintsTheExportText()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("web.vesk"));
+        QVERIFY(test::writeFile(path, kDocument));
+        const Run run = runVesk({QStringLiteral("render"), path});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err, QString());
+
+        DataModel model;
+        QVERIFY(model.loadData(kDocument));
+        QCOMPARE(run.out, *VagrantFileTemplateHelper(model).templateString());
+        QVERIFY(run.out.contains(QStringLiteral("host: 8080, guest: 80")));
+        QVERIFY(!run.out.contains(*VagrantFileTemplateHelper(model).displayTempHeader()));
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("Vagrantfile"))));
+    }
+
+    void exportWritesBesideTheDocument()
+    {
+        QTemporaryDir folder;
+        QVERIFY(test::writeFile(folder.filePath(QStringLiteral("web.vesk")), kDocument));
+        // A relative path, as typed in a shell.
+        const Run run = runVesk({QStringLiteral("export"), QStringLiteral("web.vesk")}, folder.path());
+        QCOMPARE(run.status, 0);
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("Vagrantfile"))));
+        QCOMPARE(test::readFile(folder.filePath(QStringLiteral("bootstrap.sh"))), QByteArray("echo hi\n"));
+
+        QDir().mkpath(folder.filePath(QStringLiteral("B")));
+        QVERIFY(test::writeFile(folder.filePath(QStringLiteral("B/Quarrow.vesk")), kDocument));
+        QCOMPARE(runVesk({QStringLiteral("export"), folder.filePath(QStringLiteral("B/Quarrow.vesk"))}).status, 0);
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("Quarrow/Vagrantfile"))));
+    }
+
+    void unreadableDocuments_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        for (const QString& command : {QStringLiteral("render"), QStringLiteral("export")}) {
+            QTest::addRow("%s missing file", qPrintable(command)) << command << QByteArray() << "No such file";
+            QTest::addRow("%s not JSON", qPrintable(command)) << command << QByteArray("<html>") << "not JSON";
+            QTest::addRow("%s version 3", qPrintable(command))
+                << command << QByteArray(R"({"veskVersion":3})") << "unsupported veskVersion 3";
+            QTest::addRow("%s wrong type", qPrintable(command))
+                << command << QByteArray(R"({"veskVersion":2,"portForwards":"80"})") << "not a list";
+        }
+    }
+    void unreadableDocuments()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("bad.vesk"));
+        if (!content.isEmpty())
+            QVERIFY(test::writeFile(path, content));
+        const Run run = runVesk({command, path});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.err.count(u'\n'), 1);
+        QVERIFY2(run.err.contains(path) && run.err.contains(reason), qPrintable(run.err));
+        // Nothing written when the document cannot be read.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), content.isEmpty() ? 0 : 1);
+    }
+
+    void exportFailureIsAnError()
+    {
+        QTemporaryDir folder;
+        QVERIFY(test::writeFile(folder.filePath(QStringLiteral("web.vesk")), kDocument));
+        QDir().mkpath(folder.filePath(QStringLiteral("Vagrantfile")));
+        const Run run = runVesk({QStringLiteral("export"), folder.filePath(QStringLiteral("web.vesk"))});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("Vagrantfile: cannot be written")), qPrintable(run.err));
+    }
+};
+
+VESK_TEST(TestCommandLine)
+#include "tst_CommandLine.moc"

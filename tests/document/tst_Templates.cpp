@@ -1,0 +1,230 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "BootstrapTemplateHelper.h"
+#include "DataModel.h"
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "Utilities.h"
+#include "VagrantFileTemplateHelper.h"
+
+using namespace vesk;
+
+namespace {
+
+QString supportFile(const QString& name)
+{
+    return QDir(applicationSupportDirectory()).filePath(name);
+}
+
+// A user template in the support folder, removed again when the test ends.
+class UserTemplate
+{
+public:
+    UserTemplate(const QString& name, const QByteArray& text) : m_path(supportFile(name))
+    {
+        test::writeFile(m_path, text);
+    }
+    ~UserTemplate() { QFile::remove(m_path); }
+
+private:
+    QString m_path;
+};
+
+void fillRealisticModel(DataModel& model)
+{
+    model.setBoxName(QStringLiteral("debian/bookworm64"));
+    model.setBootstrapShellCode(QStringLiteral("apt-get install -y nginx\n"));
+    model.setPortForwards({{8080, 80}, {3000, 3000}});
+    model.setSyncedDirectories({{QStringLiteral("./site files"), QStringLiteral("/var/www")}});
+    model.setAdditionalVagrantCommands(QStringLiteral("\tconfig.vm.hostname = \"web\""));
+    model.setPreamble(QStringLiteral("ENV[\"LC_ALL\"] = \"en_US.UTF-8\""));
+}
+
+bool runs(const QString& program, const QStringList& arguments, const QString& input,
+          QString* output)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return false;
+    process.write(input.toUtf8());
+    process.closeWriteChannel();
+    process.waitForFinished();
+    *output = QString::fromUtf8(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+class TestTemplates : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { test::setLocale("en_US"); }
+
+    void provisioningLine_data()
+    {
+        QTest::addColumn<std::optional<QString>>("script");
+        QTest::addColumn<bool>("line");
+        QTest::newRow("absent") << std::optional<QString>() << false;
+        QTest::newRow("empty") << std::optional<QString>(QString()) << false;
+        QTest::newRow("blanks and newlines") << std::optional<QString>(QStringLiteral(" \n\t\n  ")) << false;
+        QTest::newRow("one character") << std::optional<QString>(QStringLiteral("\n x \n")) << true;
+        QTest::newRow("a script") << std::optional<QString>(QStringLiteral("echo hi")) << true;
+    }
+    void provisioningLine()
+    {
+        QFETCH(std::optional<QString>, script);
+        QFETCH(bool, line);
+        DataModel model;
+        model.setBootstrapShellCode(script);
+        const QString expected =
+            line ? QStringLiteral("\tconfig.vm.provision :shell, path: \"bootstrap.sh\"") : QString();
+        QCOMPARE(VagrantFileTemplateHelper(model).bootstrap(), expected);
+    }
+
+    void blocks()
+    {
+        DataModel model;
+        VagrantFileTemplateHelper helper(model);
+        QCOMPARE(helper.portForwards(), QString());
+        QCOMPARE(helper.syncedDirectories(), QString());
+
+        model.setPortForwards({{8080, 80}, {3000, 3000}});
+        QCOMPARE(helper.portForwards(),
+                 QStringLiteral("\tconfig.vm.network :forwarded_port, host: 8080, guest: 80\n"
+                                "\tconfig.vm.network :forwarded_port, host: 3000, guest: 3000"));
+
+        // Paths go in as typed: blanks, quotes and backslashes alike.
+        model.setSyncedDirectories({{QStringLiteral("/Users/u/My Site"), QStringLiteral("/srv")},
+                                    {QStringLiteral("C:\\a\"b"), QStringLiteral("/x")}});
+        QCOMPARE(helper.syncedDirectories(),
+                 QStringLiteral("\tconfig.vm.synced_folder \"/Users/u/My Site\", \"/srv\"\n"
+                                "\tconfig.vm.synced_folder \"C:\\a\"b\", \"/x\""));
+    }
+
+    void placeholdersFilledInOrder_data()
+    {
+        QTest::addColumn<QByteArray>("templateText");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty lists leave the lines")
+            << QByteArray("A\n{{{portForwards}}}\nB\n{{{syncedDirectories}}}\nC") << "A\n\nB\n\nC";
+        QTest::newRow("used twice") << QByteArray("{{{boxName}}} and {{{boxName}}}")
+                                    << "box/one{{{preamble}}} and box/one{{{preamble}}}";
+        QTest::newRow("later placeholder inside an earlier value")
+            << QByteArray("{{{preamble}}}|{{{additionalVagrantCommands}}}")
+            << "box/one{{{preamble}}}|extra";
+        QTest::newRow("unknown placeholders stay") << QByteArray("{{{nothing}}}{{{BOXNAME}}}")
+                                                   << "{{{nothing}}}{{{BOXNAME}}}";
+        QTest::newRow("no placeholders") << QByteArray("plain") << "plain";
+    }
+    void placeholdersFilledInOrder()
+    {
+        QFETCH(QByteArray, templateText);
+        QFETCH(QString, expected);
+        UserTemplate user(QStringLiteral("VagrantFileTemplate.txt"), templateText);
+        DataModel model;
+        model.setPreamble(QStringLiteral("{{{boxName}}}"));
+        model.setBoxName(QStringLiteral("box/one{{{preamble}}}"));
+        model.setAdditionalVagrantCommands(QStringLiteral("extra"));
+        QCOMPARE(VagrantFileTemplateHelper(model).templateString(), std::optional<QString>(expected));
+    }
+
+    void userTemplateTakesEffectAtOnce()
+    {
+        DataModel model;
+        model.setBoxName(QStringLiteral("b"));
+        VagrantFileTemplateHelper helper(model);
+        const QString shipped = *helper.templateString();
+        QVERIFY(shipped.contains(QStringLiteral("Vagrant.configure(\"2\")")));
+        {
+            UserTemplate user(QStringLiteral("VagrantFileTemplate.txt"), "mine: {{{boxName}}}\n");
+            QCOMPARE(*helper.templateString(), QStringLiteral("mine: b\n"));
+        }
+        QCOMPARE(*helper.templateString(), shipped);
+    }
+
+    void previewDiffersOnlyByHeader()
+    {
+        DataModel model;
+        fillRealisticModel(model);
+        VagrantFileTemplateHelper helper(model);
+        const QString header = *helper.displayTempHeader();
+        QVERIFY(!header.isEmpty());
+        QCOMPARE(*helper.displayTemplateString(), header + u'\n' + *helper.templateString());
+
+        UserTemplate user(QStringLiteral("VagrantFileDisplayTempHeaderTemplate.txt"), "# mine");
+        QCOMPARE(*helper.displayTemplateString(),
+                 QStringLiteral("# mine\n") + *helper.templateString());
+    }
+
+    void dateIsShortLocaleDate()
+    {
+        UserTemplate user(QStringLiteral("VagrantFileTemplate.txt"), "{{{date}}}");
+        DataModel model;
+        const QString expected = shortDateString(QDateTime::currentDateTime());
+        QCOMPARE(*VagrantFileTemplateHelper(model).templateString(), expected);
+        QVERIFY(!expected.contains(u':')); // no time
+    }
+
+    void missingTemplate()
+    {
+        QCOMPARE(readTemplate(QStringLiteral("NoSuchTemplate.txt")), std::nullopt);
+        // A support-folder entry that is not a readable file falls back to the shipped one.
+        QDir().mkpath(supportFile(QStringLiteral("BootstrapTemplate.txt")));
+        const std::optional<QString> script = BootstrapTemplateHelper::templateString();
+        QDir().rmdir(supportFile(QStringLiteral("BootstrapTemplate.txt")));
+        QVERIFY(script);
+        QVERIFY(script->startsWith(QStringLiteral("#!")));
+    }
+
+    void bootstrapTemplate()
+    {
+        const QString script = *BootstrapTemplateHelper::templateString();
+        QVERIFY(!script.contains(QStringLiteral("{{{date}}}")));
+        QVERIFY(script.contains(shortDateString(QDateTime::currentDateTime())));
+        UserTemplate user(QStringLiteral("BootstrapTemplate.txt"), "# {{{date}}} {{{boxName}}}");
+        QCOMPARE(*BootstrapTemplateHelper::templateString(),
+                 QStringLiteral("# ") + shortDateString(QDateTime::currentDateTime()) +
+                     QStringLiteral(" {{{boxName}}}"));
+    }
+
+    void shippedTemplatesAreValid()
+    {
+        const QString text = *readTemplate(QStringLiteral("VagrantFileTemplate.txt"));
+        for (const char* placeholder :
+             {"{{{date}}}", "{{{preamble}}}", "{{{boxName}}}", "{{{additionalVagrantCommands}}}"})
+            QVERIFY2(text.contains(QLatin1String(placeholder)), placeholder);
+        // These fragments begin with their own tab, so they stand alone on their lines.
+        for (const char* placeholder :
+             {"{{{bootstrap}}}", "{{{portForwards}}}", "{{{syncedDirectories}}}"})
+            QVERIFY2(text.contains(u'\n' + QLatin1String(placeholder) + u'\n'), placeholder);
+
+        DataModel model;
+        fillRealisticModel(model);
+        QString output;
+        const QString ruby = QStandardPaths::findExecutable(QStringLiteral("ruby"));
+        if (!ruby.isEmpty()) {
+            QVERIFY2(runs(ruby, {QStringLiteral("-c")}, *VagrantFileTemplateHelper(model).templateString(),
+                          &output),
+                     qPrintable(output));
+            DataModel empty;
+            QVERIFY2(runs(ruby, {QStringLiteral("-c")}, *VagrantFileTemplateHelper(empty).templateString(),
+                          &output),
+                     qPrintable(output));
+        }
+        QVERIFY2(runs(QStringLiteral("/bin/bash"), {QStringLiteral("-n")},
+                      *BootstrapTemplateHelper::templateString(), &output),
+                 qPrintable(output));
+    }
+};
+
+VESK_TEST(TestTemplates)
+#include "tst_Templates.moc"
