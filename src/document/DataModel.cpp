@@ -67,17 +67,21 @@ public:
         QList<PortForward> list;
         const QJsonArray array = this->array(QStringLiteral("portForwards"));
         list.reserve(array.size());
-        for (qsizetype i = 0; i < array.size() && !failed(); ++i) {
-            const QString where = QStringLiteral("forwarded port %1").arg(i + 1);
-            if (!array.at(i).isObject()) {
-                fail(QStringLiteral("%1 is not an object").arg(where));
+        const QLatin1StringView fromKey("from");
+        const QLatin1StringView toKey("to");
+        qsizetype index = 0;
+        for (const QJsonValue& value : array) {
+            ++index;
+            if (!value.isObject()) {
+                fail(QStringLiteral("forwarded port %1 is not an object").arg(index));
                 break;
             }
-            const QJsonObject entry = array.at(i).toObject();
-            const std::optional<int> from = port(entry, QStringLiteral("from"), where);
-            const std::optional<int> to = port(entry, QStringLiteral("to"), where);
-            if (from && to)
-                list.append(PortForward{*from, *to});
+            const QJsonObject entry = value.toObject();
+            const std::optional<int> from = port(entry, fromKey, index);
+            const std::optional<int> to = port(entry, toKey, index);
+            if (!from || !to)
+                break;
+            list.append(PortForward{*from, *to});
         }
         return list;
     }
@@ -87,17 +91,21 @@ public:
         QList<SyncedFolder> list;
         const QJsonArray array = this->array(QStringLiteral("syncedDirectories"));
         list.reserve(array.size());
-        for (qsizetype i = 0; i < array.size() && !failed(); ++i) {
-            const QString where = QStringLiteral("synced folder %1").arg(i + 1);
-            if (!array.at(i).isObject()) {
-                fail(QStringLiteral("%1 is not an object").arg(where));
+        const QLatin1StringView hostKey("host");
+        const QLatin1StringView guestKey("guest");
+        qsizetype index = 0;
+        for (const QJsonValue& value : array) {
+            ++index;
+            if (!value.isObject()) {
+                fail(QStringLiteral("synced folder %1 is not an object").arg(index));
                 break;
             }
-            const QJsonObject entry = array.at(i).toObject();
-            const QJsonValue host = entry.value(QStringLiteral("host"));
-            const QJsonValue guest = entry.value(QStringLiteral("guest"));
+            const QJsonObject entry = value.toObject();
+            const QJsonValue host = entry.value(hostKey);
+            const QJsonValue guest = entry.value(guestKey);
             if (!host.isString() || !guest.isString()) {
-                fail(QStringLiteral("%1 needs the texts \"host\" and \"guest\"").arg(where));
+                fail(QStringLiteral("synced folder %1 needs the texts \"host\" and \"guest\"")
+                         .arg(index));
                 break;
             }
             list.append(SyncedFolder{host.toString(), guest.toString()});
@@ -144,16 +152,16 @@ private:
     }
 
     // A port is a whole number from 0 to 65535, or text holding one.
-    std::optional<int> port(const QJsonObject& entry, const QString& key, const QString& where)
+    std::optional<int> port(const QJsonObject& entry, QLatin1StringView key, qsizetype index)
     {
         const QJsonValue value = entry.value(key);
         if (value.isUndefined() || value.isNull()) {
-            fail(QStringLiteral("%1 has no \"%2\"").arg(where, key));
+            fail(QStringLiteral("forwarded port %1 has no \"%2\"").arg(index).arg(key));
             return std::nullopt;
         }
         std::optional<int> number = wholeNumber(value);
         if (!number || *number < 0 || *number > 65535) {
-            fail(QStringLiteral("%1 has no valid \"%2\" port").arg(where, key));
+            fail(QStringLiteral("forwarded port %1 has no valid \"%2\" port").arg(index).arg(key));
             return std::nullopt;
         }
         return number;
@@ -200,6 +208,38 @@ qint64 versionNumber(const QJsonValue& value)
         return text.left(end).toLongLong();
     }
     return 0;
+}
+
+// Appends the text as a JSON string literal, UTF-8, escaping what JSON requires.
+void appendJsonString(QByteArray& out, const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    out += '"';
+    const char* run = utf8.constData();
+    const char* const end = run + utf8.size();
+    for (const char* p = run; p != end; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(run, p - run);
+        run = p + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 0xf];
+        }
+    }
+    out.append(run, end - run);
+    out += '"';
 }
 
 void setError(QString* errorMessage, const QString& message)
@@ -307,41 +347,61 @@ bool DataModel::loadVersion2(const QJsonObject& object, QString* errorMessage)
 
 QByteArray DataModel::dataRepresentation()
 {
-    auto normalise = [](std::optional<QString>& field) {
+    auto normalise = [](std::optional<QString>& field) -> const QString& {
         if (!field || *field == kNullText)
             field = QString();
         return *field;
     };
 
-    QJsonObject object;
-    object.insert(QStringLiteral("veskVersion"), 2);
-    object.insert(QStringLiteral("bootstrapShellCode"), normalise(m_bootstrapShellCode));
-    if (m_boxName)
-        object.insert(QStringLiteral("boxName"), *m_boxName);
-    object.insert(QStringLiteral("additionalVagrantCommands"),
-                  normalise(m_additionalVagrantCommands));
+    // Written by hand: it is several times faster than building a QJsonObject, and it keeps the
+    // keys in a readable order.
+    QByteArray out;
+    out.reserve(256 + 32 * m_portForwards.size() + 96 * m_syncedDirectories.size());
+    out += "{\"veskVersion\":2,\"bootstrapShellCode\":";
+    appendJsonString(out, normalise(m_bootstrapShellCode));
+    if (m_boxName) {
+        out += ",\"boxName\":";
+        appendJsonString(out, *m_boxName);
+    }
+    out += ",\"additionalVagrantCommands\":";
+    appendJsonString(out, normalise(m_additionalVagrantCommands));
 
-    QJsonArray ports;
-    for (const PortForward& forward : std::as_const(m_portForwards))
-        ports.append(QJsonObject{{QStringLiteral("from"), forward.from},
-                                 {QStringLiteral("to"), forward.to}});
-    object.insert(QStringLiteral("portForwards"), ports);
-
-    QJsonArray folders;
-    for (const SyncedFolder& folder : std::as_const(m_syncedDirectories))
-        folders.append(QJsonObject{{QStringLiteral("host"), folder.host},
-                                   {QStringLiteral("guest"), folder.guest}});
-    object.insert(QStringLiteral("syncedDirectories"), folders);
-
-    object.insert(QStringLiteral("modificationDate"), standardDateString(GMTDate()));
-    if (m_remoteURL)
-        object.insert(QStringLiteral("remoteURL"), *m_remoteURL);
-    object.insert(QStringLiteral("UUID"), m_UUID);
-    object.insert(QStringLiteral("preamble"), normalise(m_preamble));
-    if (m_revision)
-        object.insert(QStringLiteral("revision"), *m_revision);
-
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    out += ",\"portForwards\":[";
+    for (qsizetype i = 0; i < m_portForwards.size(); ++i) {
+        if (i)
+            out += ',';
+        out += "{\"from\":";
+        out += QByteArray::number(m_portForwards[i].from);
+        out += ",\"to\":";
+        out += QByteArray::number(m_portForwards[i].to);
+        out += '}';
+    }
+    out += "],\"syncedDirectories\":[";
+    for (qsizetype i = 0; i < m_syncedDirectories.size(); ++i) {
+        if (i)
+            out += ',';
+        out += "{\"host\":";
+        appendJsonString(out, m_syncedDirectories[i].host);
+        out += ",\"guest\":";
+        appendJsonString(out, m_syncedDirectories[i].guest);
+        out += '}';
+    }
+    out += "],\"modificationDate\":";
+    appendJsonString(out, standardDateString(GMTDate()));
+    if (m_remoteURL) {
+        out += ",\"remoteURL\":";
+        appendJsonString(out, *m_remoteURL);
+    }
+    out += ",\"UUID\":";
+    appendJsonString(out, m_UUID);
+    out += ",\"preamble\":";
+    appendJsonString(out, normalise(m_preamble));
+    if (m_revision) {
+        out += ",\"revision\":";
+        out += QByteArray::number(*m_revision);
+    }
+    out += '}';
+    return out;
 }
 
 } // namespace vesk

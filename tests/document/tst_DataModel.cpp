@@ -221,6 +221,33 @@ private Q_SLOTS:
         QCOMPARE(copy.revision(), model.revision());
     }
 
+    void textsSurviveWriting()
+    {
+        QString awkward = QStringLiteral("quote \" backslash \\ slash / ünïcödé ✓ 😀 tab\t cr\r nl\n");
+        for (char16_t c = 0; c < 0x20; ++c)
+            awkward += QChar(c);
+        DataModel model;
+        model.setBootstrapShellCode(awkward);
+        model.setBoxName(awkward);
+        model.setSyncedDirectories({{awkward, awkward}});
+        model.setRemoteURL(awkward);
+        model.setPreamble(awkward);
+        model.setAdditionalVagrantCommands(awkward);
+        const QByteArray bytes = model.dataRepresentation();
+        QJsonParseError error;
+        QJsonDocument::fromJson(bytes, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+
+        DataModel copy;
+        QVERIFY(copy.loadData(bytes));
+        QCOMPARE(copy.bootstrapShellCode(), std::optional<QString>(awkward));
+        QCOMPARE(copy.boxName(), std::optional<QString>(awkward));
+        QCOMPARE(copy.syncedDirectories().value(0).guest, awkward);
+        QCOMPARE(copy.remoteURL(), std::optional<QString>(awkward));
+        QCOMPARE(copy.preamble(), std::optional<QString>(awkward));
+        QCOMPARE(copy.additionalVagrantCommands(), std::optional<QString>(awkward));
+    }
+
     void version2WithoutIdentity()
     {
         DataModel model;
