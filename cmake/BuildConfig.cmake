@@ -7,3 +7,4 @@ set(VESK_NEWSLETTER_HOST "https://vesk.example.org/newsletter" CACHE STRING "New
 set(VESK_NEWSLETTER_LIST "vesk-users" CACHE STRING "Newsletter list identifier")
 set(VESK_FEEDBACK_URL "https://vesk.example.org/feedback" CACHE STRING "Feedback endpoint")
 set(VESK_UPDATE_FEED "https://vesk.example.org/vesk/update.json" CACHE STRING "Software update feed")
+set(VESK_ANALYTICS_SECRET "6f1c2a3e-9b4d-4c8e-a1f2-3d4e5f6a7b8c" CACHE STRING "Crash and usage client secret")

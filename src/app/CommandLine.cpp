@@ -3,11 +3,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 #include "ApplicationInfo.h"
 #include "DataModel.h"
 #include "DocumentExport.h"
+#include "MachineIndex.h"
 #include "VagrantFileTemplateHelper.h"
 
 namespace vesk {
@@ -63,6 +67,53 @@ int exportFiles(const QString& path, QTextStream& out, QTextStream& err)
     return Success;
 }
 
+QJsonValue jsonText(const std::optional<QString>& text)
+{
+    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+// Vagrant's machines as Vesk reads them, in index order; only the index file is read.
+int machines(bool json, QTextStream& out)
+{
+    const QList<VagrantEnvironmentPtr> records =
+        loadMachineIndex(defaultPathToMachineIndex()).values();
+    if (json) {
+        QJsonArray array;
+        for (const VagrantEnvironmentPtr& record : records) {
+            array.append(
+                QJsonObject{{QStringLiteral("id"), jsonText(record->hexId())},
+                            {QStringLiteral("name"), jsonText(record->name())},
+                            {QStringLiteral("friendlyName"), jsonText(record->friendlyName())},
+                            {QStringLiteral("state"), jsonText(record->stateString())},
+                            {QStringLiteral("provider"), jsonText(record->provider())},
+                            {QStringLiteral("path"), jsonText(record->path())}});
+        }
+        out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+        out.flush();
+        return Success;
+    }
+    const auto cell = [](const std::optional<QString>& text) {
+        return text && !text->isEmpty() ? *text : QStringLiteral("-");
+    };
+    QList<QStringList> rows;
+    QList<qsizetype> widths(4, 0);
+    for (const VagrantEnvironmentPtr& record : records) {
+        const QStringList row{cell(record->friendlyName()), cell(record->shortId()),
+                              cell(record->stateString()), cell(record->provider()),
+                              cell(record->path())};
+        for (int column = 0; column < 4; ++column)
+            widths[column] = qMax(widths[column], row.at(column).size());
+        rows.append(row);
+    }
+    for (const QStringList& row : rows) {
+        for (int column = 0; column < 4; ++column)
+            out << row.at(column).leftJustified(widths[column]) << "  ";
+        out << row.at(4) << '\n';
+    }
+    out.flush();
+    return Success;
+}
+
 int usageError(const QString& message, QTextStream& err)
 {
     err << "vesk: " << message << Qt::endl << usageText();
@@ -78,6 +129,8 @@ QString usageText()
                           "       vesk render FILE.vesk       print the Vagrantfile of a document\n"
                           "       vesk export FILE.vesk       write Vagrantfile and bootstrap.sh "
                           "for a document\n"
+                          "       vesk machines [--json]      list Vagrant's machines: name, id, "
+                          "state, provider, folder\n"
                           "       vesk --version              print the version\n"
                           "       vesk --help                 print this help\n");
 }
@@ -102,6 +155,14 @@ std::optional<int> runCommandLine(const QStringList& arguments, QTextStream& out
             return usageError(QStringLiteral("%1 takes one document").arg(command), err);
         return command == QStringLiteral("render") ? render(arguments.at(1), out, err)
                                                    : exportFiles(arguments.at(1), out, err);
+    }
+    if (command == QStringLiteral("machines")) {
+        const QStringList options = arguments.mid(1);
+        if (options.isEmpty())
+            return machines(false, out);
+        if (options == QStringList{QStringLiteral("--json")})
+            return machines(true, out);
+        return usageError(QStringLiteral("machines takes only --json"), err);
     }
     if (command.startsWith(u'-') && command != QStringLiteral("-"))
         return usageError(QStringLiteral("unknown option %1").arg(command), err);

@@ -1,13 +1,24 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSessionManager>
 #include <QTextStream>
 
+#include "AppDelegate.h"
 #include "ApplicationInfo.h"
 #include "CommandLine.h"
+#include "DocumentController.h"
+#include "DocumentUpdates.h"
+#include "Icons.h"
+#include "SingleInstance.h"
+#include "VeskDocument.h"
+#include "VeskDocumentWindowController.h"
 
 int main(int argc, char* argv[])
 {
+    QStringList files;
     {
         // The script-friendly forms run without a display, so they are handled before Qt starts.
         QStringList arguments;
@@ -19,10 +30,71 @@ int main(int argc, char* argv[])
             return *status;
     }
 
+    // The box picker's web view shares GL contexts; this must be set before the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(vesk::applicationName());
     QApplication::setApplicationVersion(vesk::applicationVersion());
     QApplication::setOrganizationName(vesk::applicationName());
+    QApplication::setDesktopFileName(QStringLiteral("vesk"));
+    QApplication::setWindowIcon(vesk::veskIcon(QStringLiteral("vesk")));
+    // Vesk lives on in the tray when its last window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // QApplication has taken its own options (-platform ...); what is left names documents.
+    const QStringList arguments = QApplication::arguments().mid(1);
+    for (const QString& argument : arguments)
+        files.append(QFileInfo(argument).absoluteFilePath());
+
+    // One Vesk per session: a later start hands its documents over and leaves.
+    vesk::SingleInstance instance;
+    if (instance.start(files) == vesk::SingleInstance::Role::Secondary)
+        return 0;
+
+    vesk::DocumentController documents;
+    vesk::AppDelegate delegate(documents);
+    vesk::DocumentUpdates::install(documents);
+    documents.hooks().installVirtualBox = [&delegate] { delegate.installVirtualBox(); };
+    documents.hooks().installVagrant = [&delegate] { delegate.installVagrant(); };
+    documents.hooks().applicationMenu = [&delegate](QMenu* menu) {
+        delegate.populateApplicationMenu(menu);
+    };
+
+    auto openOrChoose = [&](const QStringList& paths) {
+        for (const QString& path : paths)
+            documents.openDocument(path);
+        if (paths.isEmpty()) {
+            if (!documents.documents().isEmpty()) {
+                QWidget* window = documents.documents().first()->window();
+                window->show();
+                window->raise();
+                window->activateWindow();
+            }
+            else if (delegate.applicationShouldOpenUntitledFile())
+                documents.newDocument();
+        }
+    };
+    QObject::connect(&instance, &vesk::SingleInstance::openFilesRequested, &app, openOrChoose);
+    QObject::connect(&instance, &vesk::SingleInstance::activationRequested, &app,
+                     [&] { openOrChoose({}); });
+
+    delegate.applicationDidFinishLaunching();
+    if (!files.isEmpty()) {
+        openOrChoose(files);
+    } else if (delegate.applicationShouldOpenUntitledFile()) {
+        documents.newDocument();
+    }
+
+    // Logging out asks, like Quit, so that nothing typed is lost.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [&documents](QSessionManager& manager) {
+                         if (!manager.allowsInteraction())
+                             return;
+                         bool cancelled = false;
+                         documents.closeAll([&cancelled](bool allClosed) { cancelled = !allClosed; });
+                         if (cancelled)
+                             manager.cancel();
+                         manager.release();
+                     });
     return app.exec();
 }

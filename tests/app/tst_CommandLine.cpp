@@ -49,14 +49,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0
-                                 << "Vesk " << QString();
+        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << "Vesk "
+                                 << QString();
         QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
                               << "vesk render FILE.vesk" << QString();
-        QTest::newRow("render without file") << QStringList{QStringLiteral("render")} << 2
-                                             << QString() << "Usage:";
+        QTest::newRow("render without file")
+            << QStringList{QStringLiteral("render")} << 2 << QString() << "Usage:";
         QTest::newRow("export with two files")
-            << QStringList{QStringLiteral("export"), QStringLiteral("a.vesk"), QStringLiteral("b.vesk")}
+            << QStringList{QStringLiteral("export"), QStringLiteral("a.vesk"),
+                           QStringLiteral("b.vesk")}
             << 2 << QString() << "Usage:";
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2
                                         << QString() << "unknown option --frobnicate";
@@ -95,14 +96,19 @@ private Q_SLOTS:
         QTemporaryDir folder;
         QVERIFY(test::writeFile(folder.filePath(QStringLiteral("web.vesk")), kDocument));
         // A relative path, as typed in a shell.
-        const Run run = runVesk({QStringLiteral("export"), QStringLiteral("web.vesk")}, folder.path());
+        const Run run =
+            runVesk({QStringLiteral("export"), QStringLiteral("web.vesk")}, folder.path());
         QCOMPARE(run.status, 0);
         QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("Vagrantfile"))));
-        QCOMPARE(test::readFile(folder.filePath(QStringLiteral("bootstrap.sh"))), QByteArray("echo hi\n"));
+        QCOMPARE(test::readFile(folder.filePath(QStringLiteral("bootstrap.sh"))),
+                 QByteArray("echo hi\n"));
 
         QDir().mkpath(folder.filePath(QStringLiteral("B")));
         QVERIFY(test::writeFile(folder.filePath(QStringLiteral("B/Quarrow.vesk")), kDocument));
-        QCOMPARE(runVesk({QStringLiteral("export"), folder.filePath(QStringLiteral("B/Quarrow.vesk"))}).status, 0);
+        QCOMPARE(
+            runVesk({QStringLiteral("export"), folder.filePath(QStringLiteral("B/Quarrow.vesk"))})
+                .status,
+            0);
         QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("Quarrow/Vagrantfile"))));
     }
 
@@ -112,12 +118,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
         for (const QString& command : {QStringLiteral("render"), QStringLiteral("export")}) {
-            QTest::addRow("%s missing file", qPrintable(command)) << command << QByteArray() << "No such file";
-            QTest::addRow("%s not JSON", qPrintable(command)) << command << QByteArray("<html>") << "not JSON";
+            QTest::addRow("%s missing file", qPrintable(command))
+                << command << QByteArray() << "No such file";
+            QTest::addRow("%s not JSON", qPrintable(command))
+                << command << QByteArray("<html>") << "not JSON";
             QTest::addRow("%s version 3", qPrintable(command))
                 << command << QByteArray(R"({"veskVersion":3})") << "unsupported veskVersion 3";
             QTest::addRow("%s wrong type", qPrintable(command))
-                << command << QByteArray(R"({"veskVersion":2,"portForwards":"80"})") << "not a list";
+                << command << QByteArray(R"({"veskVersion":2,"portForwards":"80"})")
+                << "not a list";
         }
     }
     void unreadableDocuments()
@@ -143,9 +152,11 @@ private Q_SLOTS:
         QTemporaryDir folder;
         QVERIFY(test::writeFile(folder.filePath(QStringLiteral("web.vesk")), kDocument));
         QDir().mkpath(folder.filePath(QStringLiteral("Vagrantfile")));
-        const Run run = runVesk({QStringLiteral("export"), folder.filePath(QStringLiteral("web.vesk"))});
+        const Run run =
+            runVesk({QStringLiteral("export"), folder.filePath(QStringLiteral("web.vesk"))});
         QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains(QStringLiteral("Vagrantfile: cannot be written")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("Vagrantfile: cannot be written")),
+                 qPrintable(run.err));
     }
 };
 

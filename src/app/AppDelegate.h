@@ -1,0 +1,106 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include "DispatchGroup.h"
+
+class QMenu;
+
+namespace vesk {
+
+class AboutWindowController;
+class DocumentController;
+class NewsletterWindowController;
+class OpenFeedback;
+class WelcomeWindowController;
+
+/// The root of the running program: starts the long-lived services in their order, makes the
+/// launch choice, owns the single windows and carries the application-wide menu actions.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppDelegate(DocumentController& documents, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    /// The start-up sequence; run once when the event loop is about to start.
+    void applicationDidFinishLaunching();
+    /// Whether an untitled document may open now (false when the welcome window shows instead).
+    bool applicationShouldOpenUntitledFile();
+    /// Flushes the preferences.
+    void applicationWillTerminate();
+
+    /// Installs the shipped defaults below the user's own values (once per process).
+    void registerDefaults();
+    void incrementLaunchCount();
+
+    void showWelcomeWindow();
+    void showAboutWindow();
+    void checkForUpdates();
+    void visitWebsite();
+    void changelog();
+    void support();
+    void viewMoreSamples();
+    void installVirtualBox();
+    void installVagrant();
+    /// Shows the single newsletter window.
+    void joinNewsletter();
+    /// The feedback window on its support, feature-request or bug-report tab.
+    void presentFeedbackPanelForSupport();
+    void presentFeedbackPanelForFeature();
+    void presentFeedbackPanelForBug();
+    /// The feedback front object, made on first use.
+    OpenFeedback& openFeedback();
+
+    /// Fills the Samples submenu from a samples list (the shipped one by default); each item
+    /// saves and opens its sample.
+    void buildSampleMenu(const QString& samplesResource = QStringLiteral(":/Samples.json"));
+    /// The Samples submenu, shared by every application menu (built on first use).
+    QMenu* sampleMenu();
+    /// Asks where to put the sample at `index` of the samples list, copies it into a new folder
+    /// there, opens it and then its read-me page.
+    void openSample(int index);
+    /// Destroys every Vagrant machine (after asking), then opens the uninstall tool in a
+    /// terminal once all of them have finished.
+    void uninstall();
+
+    /// Asks every document to save or be discarded, then quits unless the user cancelled.
+    void quit();
+
+    /// Adds the application's commands (About, updates, web pages, installers) to a menu; used
+    /// for each document window's menu bar and for the tray.
+    void populateApplicationMenu(QMenu* menu);
+
+    /// The order in which the start-up sequence brought its services up.
+    QStringList startupTrace() const { return m_startupTrace; }
+    // Defined out of line: QPointer needs the complete window classes.
+    AboutWindowController* aboutWindowController() const;
+    WelcomeWindowController* welcomeWindowController() const;
+    NewsletterWindowController* newsletterWindowController() const;
+    DispatchGroup& dispatchGroup() { return m_dispatchGroup; }
+    DocumentController& documentController() { return m_documents; }
+
+private:
+    void trace(const QString& step) { m_startupTrace.append(step); }
+    void openUninstallTool();
+
+    DocumentController& m_documents;
+    QPointer<AboutWindowController> m_aboutWindowController;
+    QPointer<WelcomeWindowController> m_welcomeWindowController;
+    QPointer<NewsletterWindowController> m_newsletterWindowController;
+    std::unique_ptr<OpenFeedback> m_openFeedback;
+    std::unique_ptr<QMenu> m_sampleMenu;
+    QString m_samplesResource = QStringLiteral(":/Samples.json");
+    DispatchGroup m_dispatchGroup;
+    bool m_defaultsRegistered = false;
+    bool m_launched = false;
+    QStringList m_startupTrace;
+};
+
+} // namespace vesk

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include "VagrantEnvironment.h"
+
+namespace vesk {
+
+/// One row of a menu as data, so that the menu's content can be read (and its commands run)
+/// without a tray or a display.
+struct MenuItemModel
+{
+    using Action = std::function<void(const MenuItemModel& sender)>;
+
+    bool separator = false;
+    QString title;
+    QString image;              // resource name under :/icons, empty for none
+    bool templateImage = false; // monochrome, tinted to follow the panel
+    bool enabled = true;
+    bool vkItem = false;        // carries environment / extraStuff
+    VagrantEnvironmentPtr environment;
+    QVariant extraStuff;
+    Action action;              // empty: the item does nothing (captions, submenu holders)
+    QList<MenuItemModel> submenu;
+
+    static MenuItemModel makeSeparator()
+    {
+        MenuItemModel item;
+        item.separator = true;
+        return item;
+    }
+
+    /// Runs the item's command as a click would (nothing for disabled items).
+    void trigger() const
+    {
+        if (enabled && action)
+            action(*this);
+    }
+};
+
+} // namespace vesk

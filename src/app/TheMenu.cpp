@@ -1,0 +1,348 @@
+#include "TheMenu.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QPalette>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include "DestroyConfirmation.h"
+#include "Icons.h"
+#include "NotificationCenter.h"
+#include "SSHHelper.h"
+#include "ShareController.h"
+#include "VKMenuItem.h"
+#include "VagrantHelper.h"
+#include "Workspace.h"
+
+namespace vesk {
+
+namespace {
+
+QString imageForState(VagrantEnvironmentState state)
+{
+    switch (state) {
+    case VagrantEnvironmentStatePowerOff: return QStringLiteral("MenuStopped");
+    case VagrantEnvironmentStateRunning: return QStringLiteral("MenuRunning");
+    case VagrantEnvironmentStateSaved: return QStringLiteral("MenuPaused");
+    case VagrantEnvironmentStateOther: break;
+    }
+    return {};
+}
+
+MenuItemModel plainItem(const QString& title)
+{
+    MenuItemModel item;
+    item.title = title;
+    return item;
+}
+
+} // namespace
+
+TheMenu& TheMenu::sharedInstance()
+{
+    static TheMenu* menu = new TheMenu(VagrantHelper::sharedInstance(), true);
+    return *menu;
+}
+
+TheMenu::TheMenu(VagrantHelper& helper, bool showTrayIcon, QObject* parent)
+    : QObject(parent), m_helper(helper), m_menu(std::make_unique<QMenu>())
+{
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    if (showTrayIcon) {
+        m_statusItem = new QSystemTrayIcon(this);
+        m_statusItem->setObjectName(QStringLiteral("statusItem"));
+        m_statusItem->setContextMenu(m_menu.get());
+        // A left click shows the menu too, as a status item does.
+        connect(m_statusItem, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger)
+                        m_menu->popup(QCursor::pos());
+                });
+    }
+    update();
+    if (m_statusItem)
+        m_statusItem->show();
+    NotificationCenter::defaultCenter().observe(NOTE_MACHINE_INDEX_CHANGED, this,
+                                                [this](const QVariant&) { update(); });
+}
+
+TheMenu::~TheMenu() = default;
+
+void TheMenu::setUpdatesMenuProvider(UpdatesMenuProvider provider)
+{
+    m_updatesMenuProvider = std::move(provider);
+}
+
+void TheMenu::setApplicationMenuProvider(ApplicationMenuProvider provider)
+{
+    m_applicationMenuProvider = std::move(provider);
+}
+
+void TheMenu::setDocumentOpener(std::function<void(const QString&)> opener)
+{
+    m_documentOpener = std::move(opener);
+}
+
+QString TheMenu::captionForState(const QString& stateString)
+{
+    QStringList words = stateString.split(u' ');
+    for (QString& word : words) {
+        if (!word.isEmpty())
+            word = word.left(1).toUpper() + word.mid(1).toLower();
+    }
+    return words.join(u' ');
+}
+
+void TheMenu::update()
+{
+    const uint running = m_helper.numberOfRunningMachines();
+    m_title = running ? QString::number(running) + QStringLiteral("   ") : QString();
+
+    m_model.clear();
+    const VagrantEnvironmentDictionary& environments = m_helper.environments();
+    for (const QString& id : environments.ids()) {
+        const VagrantEnvironmentPtr environment = environments.value(id);
+        MenuItemModel item = plainItem(environment->friendlyName().value_or(QString()));
+        item.submenu = buildEnvironmentMenu(environment);
+        item.image = imageForState(environment->state());
+        m_model.append(item);
+    }
+    m_model.append(MenuItemModel::makeSeparator());
+    MenuItemModel all = plainItem(QStringLiteral("All Machines"));
+    all.submenu = allMenu();
+    m_model.append(all);
+    m_model.append(MenuItemModel::makeSeparator());
+    MenuItemModel updates = plainItem(QStringLiteral("Updates"));
+    updates.submenu = updatesMenu();
+    m_model.append(updates);
+    m_model.append(MenuItemModel::makeSeparator());
+    MenuItemModel prune = plainItem(QStringLiteral("Prune Vagrant Cache..."));
+    prune.action = [this](const MenuItemModel&) { m_helper.pruneVagrantWithCompletionHandler(); };
+    m_model.append(prune);
+
+    realise();
+    updateTrayIcon(running);
+}
+
+MenuItemModel TheMenu::command(const QString& title, const QString& image, bool enabled,
+                               const VagrantEnvironmentPtr& environment,
+                               void (VagrantHelper::*command)(const VagrantEnvironmentPtr&,
+                                                              std::function<void()>,
+                                                              std::function<void(const QString&)>))
+{
+    MenuItemModel item = plainItem(title);
+    item.vkItem = true;
+    item.image = image;
+    item.templateImage = true;
+    item.enabled = enabled;
+    item.environment = environment;
+    item.action = [this, command](const MenuItemModel& sender) {
+        (m_helper.*command)(sender.environment, {}, {});
+    };
+    return item;
+}
+
+QList<MenuItemModel> TheMenu::buildEnvironmentMenu(const VagrantEnvironmentPtr& environment)
+{
+    const VagrantEnvironment& e = *environment;
+    MenuItemModel caption = plainItem(captionForState(e.stateString().value_or(QString())));
+    caption.enabled = false;
+
+    MenuItemModel ssh = plainItem(QStringLiteral("SSH"));
+    ssh.vkItem = true;
+    ssh.image = QStringLiteral("SSH");
+    ssh.templateImage = true;
+    ssh.enabled = e.canSSH();
+    ssh.environment = environment;
+    ssh.action = [](const MenuItemModel& sender) { SSHHelper::sshEnvironment(sender.environment); };
+
+    MenuItemModel share = plainItem(QStringLiteral("Share"));
+    share.vkItem = true;
+    share.image = QStringLiteral("Share");
+    share.templateImage = true;
+    share.enabled = e.canShare();
+    share.environment = environment;
+    share.action = [](const MenuItemModel& sender) {
+        ShareController::sharedInstance().shareEnvironment(sender.environment);
+    };
+
+    MenuItemModel reveal = plainItem(QStringLiteral("Reveal in Finder"));
+    reveal.vkItem = true;
+    reveal.image = QStringLiteral("Reveal");
+    reveal.templateImage = true;
+    reveal.environment = environment;
+    reveal.action = [](const MenuItemModel& sender) {
+        if (const std::optional<QString> path = sender.environment->path())
+            Workspace::shared().openUrl(QUrl::fromLocalFile(*path));
+    };
+
+    return {
+        caption,
+        MenuItemModel::makeSeparator(),
+        command(QStringLiteral("Power On"), QStringLiteral("Up"), e.canUp(), environment,
+                &VagrantHelper::upEnvironment),
+        command(QStringLiteral("Power Off"), QStringLiteral("Halt"), e.canHalt(), environment,
+                &VagrantHelper::haltEnvironment),
+        command(QStringLiteral("Reboot"), QStringLiteral("Reload"), e.canReload(), environment,
+                &VagrantHelper::reloadEnvironment),
+        command(QStringLiteral("Pause"), QStringLiteral("Pause"), e.canSuspend(), environment,
+                &VagrantHelper::suspendEnvironment),
+        command(QStringLiteral("Resume"), QStringLiteral("Up"), e.canResume(), environment,
+                &VagrantHelper::resumeEnvironment),
+        command(QStringLiteral("Provision"), QStringLiteral("Provision"), e.canProvision(),
+                environment, &VagrantHelper::provisionEnvironment),
+        command(QStringLiteral("Destroy"), QStringLiteral("Destroy"), e.canDestroy(), environment,
+                &VagrantHelper::destroyEnvironment),
+        MenuItemModel::makeSeparator(),
+        ssh,
+        // Remote desktop follows the SSH rule: running machines only.
+        command(QStringLiteral("RDP"), QStringLiteral("RDP"), e.canSSH(), environment,
+                &VagrantHelper::rdpEnvironment),
+        share,
+        MenuItemModel::makeSeparator(),
+        reveal,
+        MenuItemModel::makeSeparator(),
+    };
+}
+
+MenuItemModel TheMenu::allCommand(const QString& title, const QString& image,
+                                  void (VagrantHelper::*command)(const VagrantEnvironmentPtr&,
+                                                                 std::function<void()>,
+                                                                 std::function<void(const QString&)>))
+{
+    MenuItemModel item = plainItem(title);
+    item.vkItem = true;
+    item.image = image;
+    item.templateImage = true;
+    // No permission rule here: every machine gets the command, in index order.
+    item.action = [this, command](const MenuItemModel&) {
+        for (const VagrantEnvironmentPtr& environment : m_helper.environmentsArray())
+            (m_helper.*command)(environment, {}, {});
+    };
+    return item;
+}
+
+QList<MenuItemModel> TheMenu::allMenu()
+{
+    QList<MenuItemModel> items{
+        allCommand(QStringLiteral("Power On"), QStringLiteral("Up"), &VagrantHelper::upEnvironment),
+        allCommand(QStringLiteral("Power Off"), QStringLiteral("Halt"),
+                   &VagrantHelper::haltEnvironment),
+        allCommand(QStringLiteral("Reboot"), QStringLiteral("Reload"),
+                   &VagrantHelper::reloadEnvironment),
+        allCommand(QStringLiteral("Pause"), QStringLiteral("Pause"),
+                   &VagrantHelper::suspendEnvironment),
+        allCommand(QStringLiteral("Resume"), QStringLiteral("Up"), &VagrantHelper::resumeEnvironment),
+        allCommand(QStringLiteral("Provision"), QStringLiteral("Provision"),
+                   &VagrantHelper::provisionEnvironment),
+        allCommand(QStringLiteral("Destroy"), QStringLiteral("Destroy"),
+                   &VagrantHelper::destroyEnvironment),
+    };
+    // Every machine's disk goes at once: ask first, naming them, and destroy just those.
+    items.last().action = [this](const MenuItemModel&) {
+        const QList<VagrantEnvironmentPtr> machines = m_helper.environmentsArray();
+        if (machines.isEmpty())
+            return;
+        DestroyConfirmation::ask(nullptr, DestroyConfirmation::destroyAllAlert(machines),
+                                 [this, machines] {
+                                     for (const VagrantEnvironmentPtr& machine : machines)
+                                         m_helper.destroyEnvironment(machine, {}, {});
+                                 });
+    };
+    return items;
+}
+
+QList<MenuItemModel> TheMenu::updatesMenu()
+{
+    QList<MenuItemModel> items;
+    if (m_updatesMenuProvider)
+        items = m_updatesMenuProvider();
+    for (MenuItemModel& item : items) {
+        if (item.separator || item.action || item.extraStuff.isNull())
+            continue;
+        item.vkItem = true;
+        item.action = [this](const MenuItemModel& sender) {
+            if (m_documentOpener)
+                m_documentOpener(sender.extraStuff.toString());
+        };
+    }
+    if (items.isEmpty()) {
+        MenuItemModel none = plainItem(QStringLiteral("No Updates Available"));
+        none.enabled = false;
+        items.append(none);
+    }
+    return items;
+}
+
+void TheMenu::realise()
+{
+    // Submenus of the last build go with their items; deleteLater keeps an open one alive until
+    // the event that rebuilt it has been handled.
+    for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        submenu->deleteLater();
+    m_menu->clear();
+    fill(m_menu.get(), m_model);
+    if (m_applicationMenuProvider) {
+        m_menu->addSeparator();
+        QMenu* application = new QMenu(QStringLiteral("Vesk"), m_menu.get());
+        application->setObjectName(QStringLiteral("applicationMenu"));
+        m_applicationMenuProvider(application);
+        m_menu->addMenu(application);
+        QAction* quit = m_menu->addAction(QStringLiteral("Quit Vesk"));
+        quit->setObjectName(QStringLiteral("quitAction"));
+        connect(quit, &QAction::triggered, this, [this] {
+            if (m_quitHandler)
+                m_quitHandler();
+            else
+                QApplication::quit();
+        });
+    }
+}
+
+void TheMenu::fill(QMenu* menu, const QList<MenuItemModel>& items)
+{
+    const QColor ink = menu->palette().color(QPalette::Text);
+    for (const MenuItemModel& item : items) {
+        if (item.separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = nullptr;
+        if (item.vkItem) {
+            auto* vk = new VKMenuItem(item.title, menu);
+            vk->setEnvironment(item.environment);
+            vk->setExtraStuff(item.extraStuff);
+            action = vk;
+        } else {
+            action = new QAction(item.title, menu);
+        }
+        if (!item.image.isEmpty())
+            action->setIcon(item.templateImage ? templateIcon(item.image, ink) : veskIcon(item.image));
+        action->setEnabled(item.enabled);
+        action->setIconVisibleInMenu(true);
+        if (!item.submenu.isEmpty()) {
+            QMenu* submenu = new QMenu(item.title, m_menu.get());
+            fill(submenu, item.submenu);
+            action->setMenu(submenu);
+        } else if (item.action) {
+            connect(action, &QAction::triggered, this, [item] { item.trigger(); });
+        }
+        menu->addAction(action);
+    }
+}
+
+void TheMenu::updateTrayIcon(uint running)
+{
+    if (!m_statusItem)
+        return;
+    const bool darkPanel = QApplication::palette().color(QPalette::Window).lightness() < 128;
+    m_statusItem->setIcon(trayIconWithBadge(int(running), darkPanel));
+    m_statusItem->setToolTip(running == 0 ? QStringLiteral("Vesk: no machines running")
+                             : running == 1
+                                 ? QStringLiteral("Vesk: 1 machine running")
+                                 : QStringLiteral("Vesk: %1 machines running").arg(running));
+}
+
+} // namespace vesk

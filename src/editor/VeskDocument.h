@@ -1,0 +1,208 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "DataModel.h"
+
+class QAction;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTimer;
+class QWidget;
+class QsciScintilla;
+
+namespace vesk {
+
+class BootstrapViewController;
+class BoxPicker;
+class DocumentController;
+class VagrantFileViewController;
+class VeskDocumentWindowController;
+class VeskViewController;
+
+/// One open .vesk document: its model, its window with the three tabs, and the window's commands.
+///
+/// The editors, not the model, hold what the user types: `loadUIIntoDataModel` copies the
+/// controls into the model before anything reads it (saving, the preview, export, list edits)
+/// and `loadDataModelIntoUI` refills the controls when the model changed underneath them.
+class VeskDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class ChangeType { Done, Cleared };
+
+    /// A document with a fresh model; the controller then makes it new or reads a file into it.
+    explicit VeskDocument(DocumentController* controller);
+    ~VeskDocument() override;
+
+    /// A new, untitled document named `displayName`, starting with the provisioning template.
+    void setupForNewDocument(const QString& displayName);
+    /// Reads the file into the model. On failure returns false with a short reason.
+    bool readFromFile(const QString& path, QString* errorMessage);
+    /// Builds the window's content; the window is shown by the caller.
+    void makeWindowControllers();
+
+    DataModel* dataModel() const { return m_dataModel.get(); }
+    VeskViewController* vcVesk() const;
+    BootstrapViewController* vcBoot() const;
+    VagrantFileViewController* vcVagFile() const;
+    VeskDocumentWindowController* window() const;
+    DocumentController* controller() const { return m_controller; }
+
+    /// Where the document is stored; nothing for an untitled document.
+    std::optional<QString> fileName() const { return m_fileName; }
+    /// The name in the window title: the file name, or "Untitled", "Untitled 2" ...
+    QString displayName() const;
+    bool isDocumentEdited() const { return m_changeCount != 0; }
+    void updateChangeCount(ChangeType type);
+    bool documentWasOpenedSoOnceDoneLoadingUICheckForUpdates() const
+    {
+        return m_documentWasOpenedSoOnceDoneLoadingUICheckForUpdates;
+    }
+
+    /// The file content: the controls copied into the model, then the model's bytes.
+    QByteArray dataOfType();
+    bool readFromData(const QByteArray& data, QString* errorMessage = nullptr);
+
+    /// Saves to the document's file, or asks where for an untitled one. True when written.
+    bool saveDocument();
+    /// Asks where, then saves there; the document moves to the new file. True when written.
+    bool saveDocumentAs();
+    /// Writes the document to `path`. A failure is reported in an alert naming the file and the
+    /// reason, and the document stays edited. True when written.
+    bool writeToPath(const QString& path);
+    /// Writes pending changes to the document's own file, if it has one.
+    void autosave();
+
+    /// Decides whether the document may close: unsaved edits of a document with a file are
+    /// written, those of an untitled one need Save / Don't Save / Cancel. Calls `completion` with
+    /// true when nothing would be lost (or the user chose to drop it).
+    void canClose(std::function<void(bool shouldClose)> completion);
+    /// Closes the window and the document once `canClose` agrees; `completion` says if it did.
+    void close(std::function<void(bool closed)> completion = {});
+
+    void loadDataModelIntoUI();
+    void loadUIIntoDataModel();
+    void addDataModelObservers();
+    void removeDataModelObservers();
+    /// Takes a new model as a whole (remote updates): observers move over, the controls refill.
+    void replaceDataModel(std::unique_ptr<DataModel> model);
+
+    // Tabs.
+    void showVesk();
+    void showBootstrap();
+    void showVagrantFile();
+    void showView(QWidget* view);
+    void addViewToContainer(QWidget* view);
+
+    // Sheets of this window.
+    void editVagrantfilePreamble();
+    void savePreamble();
+    void editRemoteURL();
+    void saveRemoteURL();
+    void remoteURLHelp();
+    void checkForDocumentUpdates();
+    void checkForUpdatesAutomatically(bool automatic);
+
+    // Commands.
+    /// Writes the Vagrantfile and bootstrap.sh and shows the progress sheet; a write failure is
+    /// reported instead of the sheet. True when both files were written.
+    bool exportVagrantfile();
+    /// Exports only when the document's folder has no Vagrantfile. False when an export failed.
+    bool exportVagrantfileToCurrentFolderIfNoneExists();
+    void displayFakeExporter();
+    void timerFakeExporter();
+    void up();
+    void reload();
+    void SSH();
+    bool componentsCheck();
+    bool fileLocationIsAGoodPath();
+    /// The name shown for a folder in which machines must not be brought up, if it is one.
+    static std::optional<QString> forbiddenFolderName(const QString& folder);
+
+    void addPortForward();
+    void confirmPortForward();
+    void cancelPortForward();
+    void removePortForward();
+    void addSyncedDirectory();
+    void chooseDirectory();
+    void confirmDirectory();
+    void cancelDirectory();
+    void removeSyncedDirectory();
+    void chooseBox();
+    void cancelBox();
+
+    // Outlets.
+    QDialog* sheetPreamble() const;
+    QsciScintilla* acePreamble() const;
+    QDialog* sheetRemoteURL() const;
+    QLineEdit* txtRemoteURL() const;
+    QLineEdit* txtRevisionNumber() const;
+    QDialog* sheetFlush() const;
+    QProgressBar* piFlush() const;
+    QLabel* txtFlush() const;
+    QDialog* sheetPortForward() const;
+    QLineEdit* txtPortFrom() const;
+    QLineEdit* txtPortTo() const;
+    QDialog* sheetSyncDirectory() const;
+    QLineEdit* txtFromDirectory() const;
+    QLineEdit* txtToDirectory() const;
+    BoxPicker* boxPicker() const;
+    /// A window command by object name, e.g. "actionExport".
+    QAction* action(const QString& objectName) const;
+
+    /// NSString-style integer value: optional blanks and sign, then leading decimal digits;
+    /// text without digits gives 0; values beyond 32 bits are clamped.
+    static int intValue(const QString& text);
+
+Q_SIGNALS:
+    void editedChanged(bool edited);
+    void fileNameChanged(const QString& path);
+    /// The document was written to `path` (save, save as or autosave).
+    void saved(const QString& path);
+    void closed();
+
+private:
+    struct Sheets;
+
+    void setupForAllDocuments();
+    void windowControllerDidLoadNib();
+    void buildSheets();
+    void buildMenusAndToolbar();
+    void updateWindowTitle();
+    void controlDidChange(const QVariant& sender);
+    void userTypedInEditor();
+    void showUnsavedDocumentAlert(const QString& informativeText);
+    void showComponentAlert(bool virtualBox);
+    void setTabTitles(QWidget* selected);
+
+    DocumentController* m_controller;
+    std::unique_ptr<DataModel> m_dataModel;
+    QPointer<VeskViewController> m_vcVesk;
+    QPointer<BootstrapViewController> m_vcBoot;
+    QPointer<VagrantFileViewController> m_vcVagFile;
+    QPointer<VeskDocumentWindowController> m_window;
+    std::unique_ptr<Sheets> m_sheets;
+    QPointer<BoxPicker> m_boxPicker;
+    QTimer* m_autosaveTimer = nullptr;
+    QTimer* m_flushTimer = nullptr;
+    std::optional<QString> m_fileName;
+    QString m_untitledName;
+    int m_changeCount = 0;
+    int m_flushProgress = 0;
+    bool m_loadingUI = false;
+    bool m_autosaveFailureShown = false;
+    bool m_documentWasOpenedSoOnceDoneLoadingUICheckForUpdates = false;
+    QList<QMetaObject::Connection> m_modelConnections;
+};
+
+} // namespace vesk

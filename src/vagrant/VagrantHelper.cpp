@@ -1,0 +1,388 @@
+#include "VagrantHelper.h"
+
+#include <exception>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include "CDEvents.h"
+#include "DocumentExport.h"
+#include "KRNTaskHelper.h"
+#include "MachineIndex.h"
+#include "NotificationCenter.h"
+#include "OutputWindowController.h"
+#include "ShellQuote.h"
+#include "UserDefaults.h"
+
+namespace vesk {
+
+namespace {
+
+// The last candidate that exists, so /usr/local/bin wins over /usr/bin.
+std::optional<QString> lastExisting(const QStringList& candidates)
+{
+    std::optional<QString> found;
+    for (const QString& candidate : candidates) {
+        if (QFileInfo::exists(candidate))
+            found = candidate;
+    }
+    return found;
+}
+
+QString fillTitle(const QString& format, const QString& value)
+{
+    QString title = format;
+    return title.replace(QStringLiteral("%@"), value);
+}
+
+} // namespace
+
+void RecordingCommandRunner::runCommand(const VagrantCommand& command,
+                                        CompletionHandler completionHandler,
+                                        OutputHandler outputHandler)
+{
+    calls.append({command, completionHandler, std::move(outputHandler)});
+    if (completeAtOnce && completionHandler)
+        completionHandler();
+}
+
+QStringList RecordingCommandRunner::commandLines() const
+{
+    QStringList lines;
+    for (const Call& call : calls)
+        lines.append(call.command.commandLine);
+    return lines;
+}
+
+VagrantHelper::VagrantHelper(QObject* parent) : VagrantHelper(Options(), parent) {}
+
+VagrantHelper::VagrantHelper(const Options& options, QObject* parent)
+    : QObject(parent), m_pathToMachineIndex(defaultPathToMachineIndex()),
+      m_vagrantCandidates(options.vagrantCandidates), m_vboxCandidates(options.vboxCandidates)
+{
+    loadEnvironments();
+
+    if (options.watchIndex) {
+        try {
+            m_cdEventsIndex = new CDEvents(
+                {QUrl::fromLocalFile(pathToMachineIndexDirectory())},
+                [this](CDEvents*, const CDEvent&) { indexFolderChanged(); }, this);
+        } catch (const std::exception&) {
+            // Without a watcher the machines still show, as of this reading.
+            m_cdEventsIndex = nullptr;
+        }
+    }
+
+    vagrantIsInstalled();
+    virtualBoxIsInstalled();
+}
+
+VagrantHelper::~VagrantHelper()
+{
+    // Windows may only go while the application object exists; at process exit they stay.
+    if (QApplication::instance()) {
+        for (const QPointer<OutputWindowController>& window : std::as_const(m_outputWindows))
+            delete window.data();
+    }
+}
+
+VagrantHelper& VagrantHelper::sharedInstance()
+{
+    // Lives until the process ends; nothing is torn down at exit.
+    static VagrantHelper* instance = new VagrantHelper;
+    return *instance;
+}
+
+QStringList VagrantHelper::defaultVagrantCandidates()
+{
+    return {QStringLiteral("/usr/bin/vagrant"), QStringLiteral("/usr/local/bin/vagrant")};
+}
+
+QStringList VagrantHelper::defaultVBoxCandidates()
+{
+    return {QStringLiteral("/usr/bin/vboxwebsrv"), QStringLiteral("/usr/local/bin/vboxwebsrv")};
+}
+
+void VagrantHelper::loadEnvironments()
+{
+    m_environments.clear();
+    m_environments = loadMachineIndex(m_pathToMachineIndex);
+}
+
+uint VagrantHelper::numberOfRunningMachines() const
+{
+    uint running = 0;
+    for (const QString& id : m_environments.ids()) {
+        if (m_environments.value(id)->state() == VagrantEnvironmentStateRunning)
+            ++running;
+    }
+    return running;
+}
+
+QString VagrantHelper::pathToMachineIndexDirectory() const
+{
+    return deletingLastPathComponent(m_pathToMachineIndex);
+}
+
+void VagrantHelper::indexFolderChanged()
+{
+    loadEnvironments();
+    NotificationCenter::defaultCenter().post(NOTE_MACHINE_INDEX_CHANGED,
+                                             QVariant::fromValue(m_environments));
+}
+
+bool VagrantHelper::vagrantIsInstalled()
+{
+    const std::optional<QString> found = lastExisting(m_vagrantCandidates);
+    if (found)
+        m_pathToVagrant = found;
+    return found.has_value();
+}
+
+bool VagrantHelper::virtualBoxIsInstalled()
+{
+    const std::optional<QString> found = lastExisting(m_vboxCandidates);
+    if (found)
+        m_pathToVBox = found;
+    return found.has_value();
+}
+
+void VagrantHelper::upEnvironment(const VagrantEnvironmentPtr& environment,
+                                  CompletionHandler completionHandler, OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("up"), QStringLiteral("%@ - Upping..."),
+                       std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::suspendEnvironment(const VagrantEnvironmentPtr& environment,
+                                       CompletionHandler completionHandler,
+                                       OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("suspend"), QStringLiteral("%@ - Pausing..."),
+                       std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::resumeEnvironment(const VagrantEnvironmentPtr& environment,
+                                      CompletionHandler completionHandler,
+                                      OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("resume"), QStringLiteral("%@ - Resuming..."),
+                       std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::haltEnvironment(const VagrantEnvironmentPtr& environment,
+                                    CompletionHandler completionHandler,
+                                    OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("halt"), QStringLiteral("%@ - Powering Off..."),
+                       std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::destroyEnvironment(const VagrantEnvironmentPtr& environment,
+                                       CompletionHandler completionHandler,
+                                       OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("destroy -f"),
+                       QStringLiteral("%@ - Destroying..."), std::move(completionHandler),
+                       std::move(outputHandler));
+}
+
+void VagrantHelper::reloadEnvironment(const VagrantEnvironmentPtr& environment,
+                                      CompletionHandler completionHandler,
+                                      OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("reload"), QStringLiteral("%@ - Restarting..."),
+                       std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::provisionEnvironment(const VagrantEnvironmentPtr& environment,
+                                         CompletionHandler completionHandler,
+                                         OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("provision"),
+                       QStringLiteral("%@ - Provisioning..."), std::move(completionHandler),
+                       std::move(outputHandler));
+}
+
+void VagrantHelper::rdpEnvironment(const VagrantEnvironmentPtr& environment,
+                                   CompletionHandler completionHandler, OutputHandler outputHandler)
+{
+    environmentCommand(environment, QStringLiteral("rdp"),
+                       QStringLiteral("%@ - Launching Remote Desktop..."),
+                       std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::upVeskFileURL(const QUrl& fileUrl, CompletionHandler completionHandler,
+                                  OutputHandler outputHandler)
+{
+    documentCommand(fileUrl, QStringLiteral("up"), QStringLiteral("%@ - Upping..."),
+                    std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::reloadVeskFileURL(const QUrl& fileUrl, CompletionHandler completionHandler,
+                                      OutputHandler outputHandler)
+{
+    documentCommand(fileUrl, QStringLiteral("reload"), QStringLiteral("%@ - Restarting..."),
+                    std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::pruneVagrantWithCompletionHandler(CompletionHandler completionHandler,
+                                                      OutputHandler outputHandler)
+{
+    startCommand(
+        QStringLiteral("Pruning Vagrant Box Cache..."),
+        [](const QString& vagrant) -> QString {
+            return vagrant + QStringLiteral(" global-status --prune");
+        },
+        std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::environmentCommand(const VagrantEnvironmentPtr& environment,
+                                       const QString& subcommand, const QString& titleFormat,
+                                       CompletionHandler completionHandler,
+                                       OutputHandler outputHandler)
+{
+    Q_ASSERT(environment);
+    if (!environment)
+        return;
+    // An id is always passed, even an empty one: without it vagrant would act on whatever
+    // project lies in the current folder.
+    const QString id = shellQuote(environment->hexId().value_or(QString()));
+    startCommand(
+        fillTitle(titleFormat, environment->friendlyName().value_or(QString())),
+        [&](const QString& vagrant) -> QString { return vagrant + u' ' + subcommand + u' ' + id; },
+        std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::documentCommand(const QUrl& fileUrl, const QString& subcommand,
+                                    const QString& titleFormat, CompletionHandler completionHandler,
+                                    OutputHandler outputHandler)
+{
+    const QString folder = projectDirectoryForDocument(fileUrl.toLocalFile());
+    startCommand(
+        fillTitle(titleFormat, fileUrl.fileName()),
+        [&](const QString& vagrant) -> QString {
+            return QStringLiteral("cd ") + shellQuoteInDoubleQuotes(folder) + u';' + vagrant +
+                   u' ' + subcommand;
+        },
+        std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::startCommand(const QString& title, const CommandLineBuilder& commandLine,
+                                 CompletionHandler completionHandler, OutputHandler outputHandler)
+{
+    // Vagrant may have been installed since we last looked.
+    if (!m_pathToVagrant)
+        vagrantIsInstalled();
+    if (!m_pathToVagrant) {
+        reportVagrantNotFound(title, std::move(completionHandler), std::move(outputHandler));
+        return;
+    }
+
+    const VagrantCommand command{commandLine(shellQuote(*m_pathToVagrant)), title};
+    if (m_commandRunner) {
+        m_commandRunner->runCommand(command, std::move(completionHandler),
+                                    std::move(outputHandler));
+        return;
+    }
+
+    auto* task = new QProcess;
+    task->setProgram(QStringLiteral("/bin/bash"));
+    task->setArguments({QStringLiteral("-c"), command.commandLine});
+    runTask(task, newOutputWindow(command.title), std::move(completionHandler),
+            std::move(outputHandler));
+}
+
+OutputWindowController* VagrantHelper::newOutputWindow(const QString& title)
+{
+    auto* window = new OutputWindowController;
+    window->setWindowTitle(title);
+    m_outputWindows.append(window);
+    return window;
+}
+
+void VagrantHelper::reportVagrantNotFound(const QString& title, CompletionHandler completionHandler,
+                                          OutputHandler outputHandler)
+{
+    OutputWindowController* window = newOutputWindow(title);
+    window->showWindow();
+    const QString message =
+        QStringLiteral("Vagrant was not found, so the command was not run.\nLooked for: ") +
+        m_vagrantCandidates.join(QStringLiteral(", ")) +
+        QStringLiteral("\nInstall Vagrant and try again.\n");
+    window->addOutput(message);
+    window->setWindowTitle(QStringLiteral("Error: ") + title);
+    // Reported like the end of a command: later, from the event loop.
+    QTimer::singleShot(0, this,
+                       [message, completionHandler = std::move(completionHandler),
+                        outputHandler = std::move(outputHandler)] {
+                           if (outputHandler)
+                               outputHandler(message);
+                           if (completionHandler)
+                               completionHandler();
+                       });
+}
+
+void VagrantHelper::runTask(QProcess* task, OutputWindowController* window,
+                            CompletionHandler completionHandler, OutputHandler outputHandler)
+{
+    window->showWindow();
+
+    const QPointer<OutputWindowController> target(window);
+    auto output = [target, outputHandler = std::move(outputHandler)](const QString& chunk) {
+        if (target)
+            target->addOutput(chunk);
+        if (outputHandler)
+            outputHandler(chunk);
+    };
+    // The runner does not exist yet when the wrapper is made; it is filled in at launch.
+    auto runner = std::make_shared<QPointer<KRNTaskHelper>>();
+    auto completion = [target, runner, completionHandler = std::move(completionHandler)] {
+        const bool succeeded = *runner && (*runner)->succeeded();
+        if (target) {
+            const QString title = target->windowTitle();
+            if (succeeded) {
+                target->setWindowTitle(QStringLiteral("Complete: ") + title);
+                target->addOutput(QStringLiteral("===== COMPLETE ====="));
+                if (UserDefaults::standard().boolForKey(kAutoCloseOutputWindow))
+                    target->close();
+            } else {
+                target->setWindowTitle(QStringLiteral("Error: ") + title);
+            }
+        }
+        if (completionHandler)
+            completionHandler();
+    };
+    *runner = launchTaskHelper(task, std::move(completion), std::move(output));
+}
+
+KRNTaskHelper* VagrantHelper::launchTaskHelper(QProcess* task, CompletionHandler completionHandler,
+                                               OutputHandler outputHandler)
+{
+    auto* helper = new KRNTaskHelper(this);
+    helper->setTask(task);
+    helper->setOutputHandler(std::move(outputHandler));
+    helper->setCompletionHandler(std::move(completionHandler));
+    helper->launch();
+    m_taskHelpers.append(helper);
+    return helper;
+}
+
+void VagrantHelper::setCommandRunner(std::unique_ptr<VagrantCommandRunner> runner)
+{
+    m_commandRunner = std::move(runner);
+}
+
+QList<OutputWindowController*> VagrantHelper::outputWindows() const
+{
+    QList<OutputWindowController*> windows;
+    for (const QPointer<OutputWindowController>& window : m_outputWindows) {
+        if (window)
+            windows.append(window.data());
+    }
+    return windows;
+}
+
+} // namespace vesk
