@@ -254,7 +254,8 @@ void AppDelegate::openSample(int index)
 
 void AppDelegate::uninstall()
 {
-    const QList<VagrantEnvironmentPtr> machines = VagrantHelper::sharedInstance().environmentsArray();
+    const QList<VagrantEnvironmentPtr> machines =
+        VagrantHelper::sharedInstance().environmentsArray();
     auto destroyThenOpenTool = [this, machines] {
         for (const VagrantEnvironmentPtr& machine : machines) {
             m_dispatchGroup.enter();

@@ -233,6 +233,20 @@ private Q_SLOTS:
             QCOMPARE(test::readFile(inDownloads(name)), "old " + name.toUtf8());
     }
 
+    void missingDownloadsFolderIsNotCreated()
+    {
+        QVERIFY(QDir(DownloadWindowController::downloadsFolder()).removeRecursively());
+        m_server->setResponse(QStringLiteral("/vagrant.pkg"), {200, {}, packageBytes(100)});
+        QPointer<DownloadWindowController> window =
+            DownloadWindowController::startInstallerDownload(InstallerDownload::vagrant(), host());
+        QCOMPARE(waitForEnd(window), DownloadWindowController::State::Failed);
+        QVERIFY(openedFiles().isEmpty());
+        QVERIFY(!QFileInfo::exists(DownloadWindowController::downloadsFolder()));
+        QVERIFY2(window->failureText().contains(inDownloads(QStringLiteral("vagrant.pkg"))),
+                 qPrintable(window->failureText()));
+        window->close();
+    }
+
     void serverSuggestedNameStaysInDownloads()
     {
         m_server->setResponse(
