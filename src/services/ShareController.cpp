@@ -23,6 +23,8 @@ ShareController::~ShareController()
     if (QApplication::instance()) {
         for (const QPointer<ShareOutputWindowController>& window : std::as_const(m_windows))
             delete window.data();
+        for (const QPointer<ShareOutputWindowController>& window : std::as_const(m_retiredWindows))
+            delete window.data();
     }
 }
 
@@ -123,8 +125,10 @@ void ShareController::retireWindow(const QString& machineId)
     if (!old)
         return;
     // A finished share's window the user still looks at stays until it is closed.
-    if (old->isVisible())
+    if (old->isVisible()) {
         old->setAttribute(Qt::WA_DeleteOnClose);
+        m_retiredWindows.append(old);
+    }
     else
         old->deleteLater();
 }

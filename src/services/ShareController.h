@@ -53,6 +53,8 @@ private:
     VagrantHelper& m_vagrant;
     QHash<QString, KRNTaskHelper*> m_taskHelpers;
     QHash<QString, QPointer<ShareOutputWindowController>> m_windows;
+    // Ended shares' windows still open; they go when closed, or with this controller.
+    QList<QPointer<ShareOutputWindowController>> m_retiredWindows;
 };
 
 } // namespace vesk
