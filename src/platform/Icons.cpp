@@ -1,5 +1,7 @@
 #include "Icons.h"
 
+#include <QHash>
+
 #include <cmath>
 
 #include <QGuiApplication>
@@ -59,20 +61,31 @@ QImage renderIcon(const QString& name, int pixelSize, const QColor& tint)
     return image;
 }
 
-QIcon veskIcon(const QString& name)
+// Icons are drawn once per name and colour: a menu of many machines shows the same dozen
+// pictures hundreds of times, and QIcon shares its pixmaps between copies.
+QIcon cachedIcon(const QString& name, const QColor& color)
 {
+    static QHash<QString, QIcon> cache;
+    const QString key = name + u'|' + (color.isValid() ? color.name(QColor::HexArgb) : QString());
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
     QList<QImage> images;
     for (int size : iconPixelSizes())
-        images.append(renderIcon(name, size));
-    return iconFromImages(images);
+        images.append(renderIcon(name, size, color));
+    const QIcon icon = iconFromImages(images);
+    cache.insert(key, icon);
+    return icon;
+}
+
+QIcon veskIcon(const QString& name)
+{
+    return cachedIcon(name, QColor());
 }
 
 QIcon templateIcon(const QString& name, const QColor& color)
 {
-    QList<QImage> images;
-    for (int size : iconPixelSizes())
-        images.append(renderIcon(name, size, color));
-    return iconFromImages(images);
+    return cachedIcon(name, color);
 }
 
 QIcon templateIconForPalette(const QString& name, const QPalette& palette)

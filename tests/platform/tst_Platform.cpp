@@ -13,30 +13,6 @@ using namespace vesk;
 
 namespace {
 
-// Sets or removes an environment variable for the rest of the scope.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const char* name, const std::optional<QByteArray>& value)
-        : m_name(name),
-          m_old(qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
-                                                : std::nullopt)
-    {
-        set(value);
-    }
-    ~ScopedEnvironment() { set(m_old); }
-
-private:
-    void set(const std::optional<QByteArray>& value)
-    {
-        if (value)
-            qputenv(m_name, *value);
-        else
-            qunsetenv(m_name);
-    }
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
 
 } // namespace
 
@@ -304,8 +280,8 @@ private Q_SLOTS:
             QVERIFY(writeScript(name, "#!/bin/sh\nexit 0\n"));
         for (const QString& name : std::as_const(notExecutable))
             QVERIFY(test::writeFile(m_bin->filePath(name), "#!/bin/sh\nexit 0\n"));
-        const ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit());
-        const ScopedEnvironment terminal("TERMINAL", terminalVariable);
+        const test::ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit());
+        const test::ScopedEnvironment terminal("TERMINAL", terminalVariable);
 
         const QString script = QStringLiteral("/tmp/folder with blanks/vesk-ssh.command");
         expected.replaceInStrings(QStringLiteral("SCRIPT"), script);
@@ -319,8 +295,8 @@ private Q_SLOTS:
                             "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record.toLocal8Bit() +
                                 ".part\"\nmv \"" + record.toLocal8Bit() + ".part\" \"" +
                                 record.toLocal8Bit() + "\"\n"));
-        const ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit() + ":/usr/bin:/bin");
-        const ScopedEnvironment terminal("TERMINAL", std::nullopt);
+        const test::ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit() + ":/usr/bin:/bin");
+        const test::ScopedEnvironment terminal("TERMINAL", std::nullopt);
 
         DesktopWorkspace workspace;
         QVERIFY(workspace.runInTerminal(QStringLiteral("/tmp/my script.command")));
@@ -330,8 +306,8 @@ private Q_SLOTS:
 
     void runInTerminalWithoutTerminalFails()
     {
-        const ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit());
-        const ScopedEnvironment terminal("TERMINAL", std::nullopt);
+        const test::ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit());
+        const test::ScopedEnvironment terminal("TERMINAL", std::nullopt);
         DesktopWorkspace workspace;
         QVERIFY(!workspace.runInTerminal(QStringLiteral("/tmp/vesk-ssh.command")));
     }

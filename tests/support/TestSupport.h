@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
+#include <QtGlobal>
 #include <QString>
 
 class QWidget;
@@ -21,6 +24,31 @@ void setTimeZone(const QByteArray& ianaId);
 
 /// Switches the locale used for dates, e.g. "en_US" or "de_DE".
 void setLocale(const char* localeName);
+
+// Sets or removes an environment variable for the rest of the scope.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char* name, const std::optional<QByteArray>& value)
+        : m_name(name),
+          m_old(qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
+                                                : std::nullopt)
+    {
+        set(value);
+    }
+    ~ScopedEnvironment() { set(m_old); }
+
+private:
+    void set(const std::optional<QByteArray>& value)
+    {
+        if (value)
+            qputenv(m_name, *value);
+        else
+            qunsetenv(m_name);
+    }
+    const char* m_name;
+    std::optional<QByteArray> m_old;
+};
 
 /// Renders a widget (offscreen) into build/screenshots/<name>.png and returns the path.
 QString saveScreenshot(QWidget* widget, const QString& name);

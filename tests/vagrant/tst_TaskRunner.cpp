@@ -62,30 +62,6 @@ QString collapseReplacements(QString text)
     return text.replace(runs, QStringLiteral("\uFFFD"));
 }
 
-// Sets or removes an environment variable for the rest of the scope.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const char* name, const std::optional<QByteArray>& value)
-        : m_name(name),
-          m_old(qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
-                                                : std::nullopt)
-    {
-        set(value);
-    }
-    ~ScopedEnvironment() { set(m_old); }
-
-private:
-    void set(const std::optional<QByteArray>& value)
-    {
-        if (value)
-            qputenv(m_name, *value);
-        else
-            qunsetenv(m_name);
-    }
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
 
 } // namespace
 
@@ -279,7 +255,7 @@ private Q_SLOTS:
         QFETCH(std::optional<QByteArray>, path);
         QFETCH(std::optional<QString>, callerPath);
         QFETCH(QString, expected);
-        const ScopedEnvironment environment("PATH", path);
+        const test::ScopedEnvironment environment("PATH", path);
         Recording recording;
         KRNTaskHelper* helper =
             shellRunner(QStringLiteral("printf '%s|%s' \"$PATH\" \"$HOME\""), recording, this);
