@@ -468,9 +468,9 @@ class TestCrashLogs : public QObject
 
     void makeFiles(const QStringList& files)
     {
-        for (const QString& spec : files) {
-            const QString where = spec.section(u':', 0, 0);
-            const QString rest = spec.section(u':', 1);
+        for (const QString& entry : files) {
+            const QString where = entry.section(u':', 0, 0);
+            const QString rest = entry.section(u':', 1);
             const QString relative = rest.section(u'@', 0, 0);
             const int age = rest.section(u'@', 1).toInt();
             const QString path =
@@ -578,8 +578,8 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, contents);
         makeFiles(files);
         QStringList paths;
-        for (const QString& spec : files)
-            paths.append(user() + u'/' + spec.section(u':', 1).section(u'@', 0, 0));
+        for (const QString& entry : files)
+            paths.append(user() + u'/' + entry.section(u':', 1).section(u'@', 0, 0));
         QCOMPARE(CrashLogFinder::latestCrashLogContents(paths), contents);
     }
 
