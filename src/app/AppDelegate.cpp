@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -14,10 +15,12 @@
 #include "DestroyConfirmation.h"
 #include "DocumentController.h"
 #include "DownloadWindowController.h"
+#include "MachinesWindowController.h"
 #include "NewsletterWindowController.h"
 #include "OpenFeedback.h"
 #include "SSHHelper.h"
 #include "Samples.h"
+#include "SoftwareUpdateDialog.h"
 #include "SoftwareUpdater.h"
 #include "TheMenu.h"
 #include "VeskUpdateFinder.h"
@@ -43,7 +46,16 @@ AppDelegate::AppDelegate(DocumentController& documents, QObject* parent)
 {
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate()
+{
+    // The tray menu outlives us; it must not call back into a delegate that is gone.
+    if (m_launched) {
+        TheMenu& menu = TheMenu::sharedInstance();
+        menu.setApplicationMenuProvider({});
+        menu.setDocumentOpener({});
+        menu.setQuitHandler({});
+    }
+}
 
 AboutWindowController* AppDelegate::aboutWindowController() const
 {
@@ -73,9 +85,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
     TheMenu& menu = TheMenu::sharedInstance();
     menu.setDocumentOpener([this](const QString& path) { m_documents.openDocument(path); });
-    menu.setApplicationMenuProvider([this](QMenu* applicationMenu) {
-        populateApplicationMenu(applicationMenu);
-    });
+    menu.setApplicationMenuProvider(
+        [this](QMenu* applicationMenu) { populateApplicationMenu(applicationMenu); });
     menu.setQuitHandler([this] { quit(); });
     menu.rebuild();
     trace(QStringLiteral("TheMenu"));
@@ -104,6 +115,8 @@ void AppDelegate::applicationDidFinishLaunching()
     SoftwareUpdater& updater = SoftwareUpdater::sharedUpdater();
     updater.setAutomaticallyChecksForUpdates(true);
     updater.setUpdateCheckInterval(43200);
+    // What the checks find, on request or every 12 hours, is shown from here on.
+    m_softwareUpdatePresenter = std::make_unique<SoftwareUpdatePresenter>(updater);
     trace(QStringLiteral("SoftwareUpdater"));
 
     buildSampleMenu();
@@ -111,6 +124,13 @@ void AppDelegate::applicationDidFinishLaunching()
 
     incrementLaunchCount();
     trace(QStringLiteral("launchCount"));
+
+    // Without a tray the machines would be out of reach and Vesk an invisible process: their
+    // window opens, and the last window to close ends the program. The tray icon stays
+    // requested, so a tray that appears later shows it.
+    connect(qApp, &QGuiApplication::lastWindowClosed, this, &AppDelegate::lastWindowClosed);
+    if (!systemTrayAvailable())
+        showMachinesWindow();
 
     // Once the application has settled, a user whose last session crashed is offered to send
     // the crash log.
@@ -167,6 +187,45 @@ void AppDelegate::showAboutWindow()
     m_aboutWindowController->show();
     m_aboutWindowController->raise();
     m_aboutWindowController->activateWindow();
+}
+
+void AppDelegate::showMachinesWindow()
+{
+    if (!m_machinesWindowController) {
+        auto* window = new MachinesWindowController(TheMenu::sharedInstance(),
+                                                    VagrantHelper::sharedInstance());
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setApplicationMenuProvider(
+            [this](QMenu* applicationMenu) { populateApplicationMenu(applicationMenu); });
+        m_machinesWindowController = window;
+    }
+    m_machinesWindowController->setNoTrayNoticeVisible(!systemTrayAvailable());
+    m_machinesWindowController->show();
+    m_machinesWindowController->raise();
+    m_machinesWindowController->activateWindow();
+}
+
+MachinesWindowController* AppDelegate::machinesWindowController() const
+{
+    return m_machinesWindowController;
+}
+
+bool AppDelegate::systemTrayAvailable() const
+{
+    return m_systemTrayAvailability ? m_systemTrayAvailability()
+                                    : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void AppDelegate::setSystemTrayAvailability(std::function<bool()> availability)
+{
+    m_systemTrayAvailability = std::move(availability);
+}
+
+void AppDelegate::lastWindowClosed()
+{
+    // With a tray Vesk lives on there; a tray that has appeared since start-up counts too.
+    if (!systemTrayAvailable())
+        quit();
 }
 
 void AppDelegate::checkForUpdates()
@@ -309,7 +368,8 @@ void AppDelegate::quit()
 
 void AppDelegate::populateApplicationMenu(QMenu* menu)
 {
-    auto add = [menu, this](const QString& title, const QString& name, void (AppDelegate::*slot)()) {
+    auto add = [menu, this](const QString& title, const QString& name,
+                            void (AppDelegate::*slot)()) {
         QAction* action = menu->addAction(title);
         action->setObjectName(name);
         connect(action, &QAction::triggered, this, slot);
@@ -319,6 +379,8 @@ void AppDelegate::populateApplicationMenu(QMenu* menu)
     add(QStringLiteral("Check for Updates..."), QStringLiteral("actionCheckForUpdates"),
         &AppDelegate::checkForUpdates);
     menu->addSeparator();
+    add(QStringLiteral("Machines..."), QStringLiteral("actionMachines"),
+        &AppDelegate::showMachinesWindow);
     add(QStringLiteral("Welcome to Vesk"), QStringLiteral("actionWelcome"),
         &AppDelegate::showWelcomeWindow);
     menu->addSeparator();
@@ -329,8 +391,10 @@ void AppDelegate::populateApplicationMenu(QMenu* menu)
     add(QStringLiteral("Uninstall Vesk..."), QStringLiteral("actionUninstall"),
         &AppDelegate::uninstall);
     menu->addSeparator();
-    add(QStringLiteral("Vesk Website"), QStringLiteral("actionWebsite"), &AppDelegate::visitWebsite);
-    add(QStringLiteral("Release Notes"), QStringLiteral("actionChangelog"), &AppDelegate::changelog);
+    add(QStringLiteral("Vesk Website"), QStringLiteral("actionWebsite"),
+        &AppDelegate::visitWebsite);
+    add(QStringLiteral("Release Notes"), QStringLiteral("actionChangelog"),
+        &AppDelegate::changelog);
     menu->addMenu(sampleMenu());
     add(QStringLiteral("More Samples"), QStringLiteral("actionMoreSamples"),
         &AppDelegate::viewMoreSamples);

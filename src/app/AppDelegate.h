@@ -15,6 +15,8 @@ namespace vesk {
 
 class AboutWindowController;
 class DocumentController;
+class MachinesWindowController;
+class SoftwareUpdatePresenter;
 class NewsletterWindowController;
 class OpenFeedback;
 class WelcomeWindowController;
@@ -42,6 +44,8 @@ public:
 
     void showWelcomeWindow();
     void showAboutWindow();
+    /// Shows the single Machines window.
+    void showMachinesWindow();
     void checkForUpdates();
     void visitWebsite();
     void changelog();
@@ -77,23 +81,38 @@ public:
     /// for each document window's menu bar and for the tray.
     void populateApplicationMenu(QMenu* menu);
 
+    /// Whether the desktop has a system tray; asked at start-up and whenever the last window
+    /// closes. The platform's own answer unless a test replaces it.
+    bool systemTrayAvailable() const;
+    void setSystemTrayAvailability(std::function<bool()> availability);
+
     /// The order in which the start-up sequence brought its services up.
     QStringList startupTrace() const { return m_startupTrace; }
     // Defined out of line: QPointer needs the complete window classes.
     AboutWindowController* aboutWindowController() const;
     WelcomeWindowController* welcomeWindowController() const;
     NewsletterWindowController* newsletterWindowController() const;
+    MachinesWindowController* machinesWindowController() const;
+    /// Shows what the software updater finds; made where the updater is configured.
+    SoftwareUpdatePresenter* softwareUpdatePresenter() const
+    {
+        return m_softwareUpdatePresenter.get();
+    }
     DispatchGroup& dispatchGroup() { return m_dispatchGroup; }
     DocumentController& documentController() { return m_documents; }
 
 private:
     void trace(const QString& step) { m_startupTrace.append(step); }
     void openUninstallTool();
+    void lastWindowClosed();
 
     DocumentController& m_documents;
     QPointer<AboutWindowController> m_aboutWindowController;
     QPointer<WelcomeWindowController> m_welcomeWindowController;
     QPointer<NewsletterWindowController> m_newsletterWindowController;
+    QPointer<MachinesWindowController> m_machinesWindowController;
+    std::unique_ptr<SoftwareUpdatePresenter> m_softwareUpdatePresenter;
+    std::function<bool()> m_systemTrayAvailability;
     std::unique_ptr<OpenFeedback> m_openFeedback;
     std::unique_ptr<QMenu> m_sampleMenu;
     QString m_samplesResource = QStringLiteral(":/Samples.json");

@@ -34,6 +34,13 @@ Alert destroyAllAlert(const QList<VagrantEnvironmentPtr>& machines)
     return alert;
 }
 
+Alert destroySelectedAlert(const QList<VagrantEnvironmentPtr>& machines)
+{
+    Alert alert = destroyAllAlert(machines);
+    alert.messageText = QStringLiteral("Destroy these %1 Vagrant machines?").arg(machines.size());
+    return alert;
+}
+
 Alert uninstallAlert(const QList<VagrantEnvironmentPtr>& machines)
 {
     Alert alert;

@@ -20,6 +20,8 @@ QString machineList(const QList<VagrantEnvironmentPtr>& machines);
 
 /// The question for destroying every machine from the tray ("Destroy" / "Cancel").
 Alert destroyAllAlert(const QList<VagrantEnvironmentPtr>& machines);
+/// The question for destroying several chosen machines at once ("Destroy" / "Cancel").
+Alert destroySelectedAlert(const QList<VagrantEnvironmentPtr>& machines);
 /// The question for uninstalling, which destroys every machine first.
 Alert uninstallAlert(const QList<VagrantEnvironmentPtr>& machines);
 

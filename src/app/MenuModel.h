@@ -8,6 +8,8 @@
 
 #include "VagrantEnvironment.h"
 
+class QMenu;
+
 namespace vesk {
 
 /// One row of a menu as data, so that the menu's content can be read (and its commands run)
@@ -21,10 +23,10 @@ struct MenuItemModel
     QString image;              // resource name under :/icons, empty for none
     bool templateImage = false; // monochrome, tinted to follow the panel
     bool enabled = true;
-    bool vkItem = false;        // carries environment / extraStuff
+    bool vkItem = false; // carries environment / extraStuff
     VagrantEnvironmentPtr environment;
     QVariant extraStuff;
-    Action action;              // empty: the item does nothing (captions, submenu holders)
+    Action action; // empty: the item does nothing (captions, submenu holders)
     QList<MenuItemModel> submenu;
 
     static MenuItemModel makeSeparator()
@@ -41,5 +43,10 @@ struct MenuItemModel
             action(*this);
     }
 };
+
+/// Turns rows into the actions of a real menu: submenus become child menus of the menu that holds
+/// them (titled like their row), machine rows become VKMenuItems, and a chosen row runs its
+/// action.
+void fillMenu(QMenu* menu, const QList<MenuItemModel>& items);
 
 } // namespace vesk

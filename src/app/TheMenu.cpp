@@ -3,33 +3,17 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
-#include <QPalette>
 #include <QSystemTrayIcon>
-#include <QUrl>
 
 #include "DestroyConfirmation.h"
+#include "MachineCommands.h"
 #include "Icons.h"
 #include "NotificationCenter.h"
-#include "SSHHelper.h"
-#include "ShareController.h"
-#include "VKMenuItem.h"
 #include "VagrantHelper.h"
-#include "Workspace.h"
 
 namespace vesk {
 
 namespace {
-
-QString imageForState(VagrantEnvironmentState state)
-{
-    switch (state) {
-    case VagrantEnvironmentStatePowerOff: return QStringLiteral("MenuStopped");
-    case VagrantEnvironmentStateRunning: return QStringLiteral("MenuRunning");
-    case VagrantEnvironmentStateSaved: return QStringLiteral("MenuPaused");
-    case VagrantEnvironmentStateOther: break;
-    }
-    return {};
-}
 
 MenuItemModel plainItem(const QString& title)
 {
@@ -87,12 +71,7 @@ void TheMenu::setDocumentOpener(std::function<void(const QString&)> opener)
 
 QString TheMenu::captionForState(const QString& stateString)
 {
-    QStringList words = stateString.split(u' ');
-    for (QString& word : words) {
-        if (!word.isEmpty())
-            word = word.left(1).toUpper() + word.mid(1).toLower();
-    }
-    return words.join(u' ');
+    return vesk::captionForState(stateString);
 }
 
 void TheMenu::update()
@@ -104,7 +83,7 @@ void TheMenu::update()
     const VagrantEnvironmentDictionary& environments = m_helper.environments();
     for (const QString& id : environments.ids()) {
         const VagrantEnvironmentPtr environment = environments.value(id);
-        MenuItemModel item = plainItem(environment->friendlyName().value_or(QString()));
+        MenuItemModel item = plainItem(machineTitle(*environment));
         item.submenu = buildEnvironmentMenu(environment);
         item.image = imageForState(environment->state());
         m_model.append(item);
@@ -118,99 +97,47 @@ void TheMenu::update()
     updates.submenu = updatesMenu();
     m_model.append(updates);
     m_model.append(MenuItemModel::makeSeparator());
-    MenuItemModel prune = plainItem(QStringLiteral("Prune Vagrant Cache..."));
-    prune.action = [this](const MenuItemModel&) { m_helper.pruneVagrantWithCompletionHandler(); };
-    m_model.append(prune);
+    m_model.append(pruneItem());
 
     realise();
     updateTrayIcon(running);
 }
 
-MenuItemModel TheMenu::command(const QString& title, const QString& image, bool enabled,
-                               const VagrantEnvironmentPtr& environment,
-                               void (VagrantHelper::*command)(const VagrantEnvironmentPtr&,
-                                                              std::function<void()>,
-                                                              std::function<void(const QString&)>))
+MenuItemModel TheMenu::pruneItem()
 {
-    MenuItemModel item = plainItem(title);
-    item.vkItem = true;
-    item.image = image;
-    item.templateImage = true;
-    item.enabled = enabled;
-    item.environment = environment;
-    item.action = [this, command](const MenuItemModel& sender) {
-        (m_helper.*command)(sender.environment, {}, {});
-    };
-    return item;
+    MenuItemModel prune = plainItem(QStringLiteral("Prune Vagrant Cache..."));
+    prune.action = [this](const MenuItemModel&) { m_helper.pruneVagrantWithCompletionHandler(); };
+    return prune;
 }
 
 QList<MenuItemModel> TheMenu::buildEnvironmentMenu(const VagrantEnvironmentPtr& environment)
 {
-    const VagrantEnvironment& e = *environment;
-    MenuItemModel caption = plainItem(captionForState(e.stateString().value_or(QString())));
+    MenuItemModel caption =
+        plainItem(captionForState(environment->stateString().value_or(QString())));
     caption.enabled = false;
-
-    MenuItemModel ssh = plainItem(QStringLiteral("SSH"));
-    ssh.vkItem = true;
-    ssh.image = QStringLiteral("SSH");
-    ssh.templateImage = true;
-    ssh.enabled = e.canSSH();
-    ssh.environment = environment;
-    ssh.action = [](const MenuItemModel& sender) { SSHHelper::sshEnvironment(sender.environment); };
-
-    MenuItemModel share = plainItem(QStringLiteral("Share"));
-    share.vkItem = true;
-    share.image = QStringLiteral("Share");
-    share.templateImage = true;
-    share.enabled = e.canShare();
-    share.environment = environment;
-    share.action = [](const MenuItemModel& sender) {
-        ShareController::sharedInstance().shareEnvironment(sender.environment);
-    };
-
-    MenuItemModel reveal = plainItem(QStringLiteral("Reveal in Finder"));
-    reveal.vkItem = true;
-    reveal.image = QStringLiteral("Reveal");
-    reveal.templateImage = true;
-    reveal.environment = environment;
-    reveal.action = [](const MenuItemModel& sender) {
-        if (const std::optional<QString> path = sender.environment->path())
-            Workspace::shared().openUrl(QUrl::fromLocalFile(*path));
-    };
-
-    return {
-        caption,
-        MenuItemModel::makeSeparator(),
-        command(QStringLiteral("Power On"), QStringLiteral("Up"), e.canUp(), environment,
-                &VagrantHelper::upEnvironment),
-        command(QStringLiteral("Power Off"), QStringLiteral("Halt"), e.canHalt(), environment,
-                &VagrantHelper::haltEnvironment),
-        command(QStringLiteral("Reboot"), QStringLiteral("Reload"), e.canReload(), environment,
-                &VagrantHelper::reloadEnvironment),
-        command(QStringLiteral("Pause"), QStringLiteral("Pause"), e.canSuspend(), environment,
-                &VagrantHelper::suspendEnvironment),
-        command(QStringLiteral("Resume"), QStringLiteral("Up"), e.canResume(), environment,
-                &VagrantHelper::resumeEnvironment),
-        command(QStringLiteral("Provision"), QStringLiteral("Provision"), e.canProvision(),
-                environment, &VagrantHelper::provisionEnvironment),
-        command(QStringLiteral("Destroy"), QStringLiteral("Destroy"), e.canDestroy(), environment,
-                &VagrantHelper::destroyEnvironment),
-        MenuItemModel::makeSeparator(),
-        ssh,
-        // Remote desktop follows the SSH rule: running machines only.
-        command(QStringLiteral("RDP"), QStringLiteral("RDP"), e.canSSH(), environment,
-                &VagrantHelper::rdpEnvironment),
-        share,
-        MenuItemModel::makeSeparator(),
-        reveal,
-        MenuItemModel::makeSeparator(),
-    };
+    QList<MenuItemModel> items{caption, MenuItemModel::makeSeparator()};
+    for (const MachineCommand& command : machineCommands()) {
+        if (command.separatorBefore)
+            items.append(MenuItemModel::makeSeparator());
+        MenuItemModel item = plainItem(command.title);
+        item.vkItem = true;
+        item.image = command.image;
+        item.templateImage = true;
+        item.enabled = command.allows(*environment);
+        item.environment = environment;
+        item.action = [this, run = command.run](const MenuItemModel& sender) {
+            run(m_helper, sender.environment);
+        };
+        items.append(item);
+    }
+    items.append(MenuItemModel::makeSeparator());
+    return items;
 }
 
-MenuItemModel TheMenu::allCommand(const QString& title, const QString& image,
-                                  void (VagrantHelper::*command)(const VagrantEnvironmentPtr&,
-                                                                 std::function<void()>,
-                                                                 std::function<void(const QString&)>))
+MenuItemModel TheMenu::allCommand(
+    const QString& title, const QString& image,
+    void (VagrantHelper::*command)(const VagrantEnvironmentPtr&, std::function<void()>,
+                                   std::function<void(const QString&)>))
 {
     MenuItemModel item = plainItem(title);
     item.vkItem = true;
@@ -234,7 +161,8 @@ QList<MenuItemModel> TheMenu::allMenu()
                    &VagrantHelper::reloadEnvironment),
         allCommand(QStringLiteral("Pause"), QStringLiteral("Pause"),
                    &VagrantHelper::suspendEnvironment),
-        allCommand(QStringLiteral("Resume"), QStringLiteral("Up"), &VagrantHelper::resumeEnvironment),
+        allCommand(QStringLiteral("Resume"), QStringLiteral("Up"),
+                   &VagrantHelper::resumeEnvironment),
         allCommand(QStringLiteral("Provision"), QStringLiteral("Provision"),
                    &VagrantHelper::provisionEnvironment),
         allCommand(QStringLiteral("Destroy"), QStringLiteral("Destroy"),
@@ -283,7 +211,7 @@ void TheMenu::realise()
     for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         submenu->deleteLater();
     m_menu->clear();
-    fill(m_menu.get(), m_model);
+    fillMenu(m_menu.get(), m_model);
     if (m_applicationMenuProvider) {
         m_menu->addSeparator();
         QMenu* application = new QMenu(QStringLiteral("Vesk"), m_menu.get());
@@ -301,44 +229,11 @@ void TheMenu::realise()
     }
 }
 
-void TheMenu::fill(QMenu* menu, const QList<MenuItemModel>& items)
-{
-    const QColor ink = menu->palette().color(QPalette::Text);
-    for (const MenuItemModel& item : items) {
-        if (item.separator) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction* action = nullptr;
-        if (item.vkItem) {
-            auto* vk = new VKMenuItem(item.title, menu);
-            vk->setEnvironment(item.environment);
-            vk->setExtraStuff(item.extraStuff);
-            action = vk;
-        } else {
-            action = new QAction(item.title, menu);
-        }
-        if (!item.image.isEmpty())
-            action->setIcon(item.templateImage ? templateIcon(item.image, ink) : veskIcon(item.image));
-        action->setEnabled(item.enabled);
-        action->setIconVisibleInMenu(true);
-        if (!item.submenu.isEmpty()) {
-            QMenu* submenu = new QMenu(item.title, m_menu.get());
-            fill(submenu, item.submenu);
-            action->setMenu(submenu);
-        } else if (item.action) {
-            connect(action, &QAction::triggered, this, [item] { item.trigger(); });
-        }
-        menu->addAction(action);
-    }
-}
-
 void TheMenu::updateTrayIcon(uint running)
 {
     if (!m_statusItem)
         return;
-    const bool darkPanel = QApplication::palette().color(QPalette::Window).lightness() < 128;
-    m_statusItem->setIcon(trayIconWithBadge(int(running), darkPanel));
+    m_statusItem->setIcon(trayIconWithBadge(int(running)));
     m_statusItem->setToolTip(running == 0 ? QStringLiteral("Vesk: no machines running")
                              : running == 1
                                  ? QStringLiteral("Vesk: 1 machine running")

@@ -59,19 +59,15 @@ public:
     QList<MenuItemModel> buildEnvironmentMenu(const VagrantEnvironmentPtr& environment);
     QList<MenuItemModel> allMenu();
     QList<MenuItemModel> updatesMenu();
+    /// "Prune Vagrant Cache...".
+    MenuItemModel pruneItem();
 
     /// Title of a state caption: each word capitalised ("running" → "Running").
     static QString captionForState(const QString& stateString);
 
 private:
     void realise();
-    void fill(QMenu* menu, const QList<MenuItemModel>& items);
     void updateTrayIcon(uint running);
-    MenuItemModel command(const QString& title, const QString& image, bool enabled,
-                          const VagrantEnvironmentPtr& environment,
-                          void (VagrantHelper::*command)(const VagrantEnvironmentPtr&,
-                                                         std::function<void()>,
-                                                         std::function<void(const QString&)>));
     MenuItemModel allCommand(const QString& title, const QString& image,
                              void (VagrantHelper::*command)(const VagrantEnvironmentPtr&,
                                                             std::function<void()>,

@@ -17,7 +17,10 @@ public:
     explicit VKMenuItem(const QString& title, QObject* parent = nullptr) : QAction(title, parent) {}
 
     VagrantEnvironmentPtr environment() const { return m_environment; }
-    void setEnvironment(VagrantEnvironmentPtr environment) { m_environment = std::move(environment); }
+    void setEnvironment(VagrantEnvironmentPtr environment)
+    {
+        m_environment = std::move(environment);
+    }
 
     QVariant extraStuff() const { return m_extraStuff; }
     void setExtraStuff(const QVariant& value) { m_extraStuff = value; }

@@ -69,8 +69,7 @@ int main(int argc, char* argv[])
                 window->show();
                 window->raise();
                 window->activateWindow();
-            }
-            else if (delegate.applicationShouldOpenUntitledFile())
+            } else if (delegate.applicationShouldOpenUntitledFile())
                 documents.newDocument();
         }
     };
@@ -86,15 +85,15 @@ int main(int argc, char* argv[])
     }
 
     // Logging out asks, like Quit, so that nothing typed is lost.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                     [&documents](QSessionManager& manager) {
-                         if (!manager.allowsInteraction())
-                             return;
-                         bool cancelled = false;
-                         documents.closeAll([&cancelled](bool allClosed) { cancelled = !allClosed; });
-                         if (cancelled)
-                             manager.cancel();
-                         manager.release();
-                     });
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &app, [&documents](QSessionManager& manager) {
+            if (!manager.allowsInteraction())
+                return;
+            bool cancelled = false;
+            documents.closeAll([&cancelled](bool allClosed) { cancelled = !allClosed; });
+            if (cancelled)
+                manager.cancel();
+            manager.release();
+        });
     return app.exec();
 }

@@ -93,10 +93,9 @@ QIcon templateIconForPalette(const QString& name, const QPalette& palette)
     return templateIcon(name, palette.color(QPalette::Active, QPalette::WindowText));
 }
 
-QImage renderTrayIcon(int runningCount, bool darkPanel, int pixelSize)
+QImage renderTrayIcon(int runningCount, int pixelSize)
 {
-    const QColor glyph = darkPanel ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x24, 0x29, 0x2f);
-    QImage image = renderIcon(QStringLiteral("menu_icon_off"), pixelSize, glyph);
+    QImage image = renderIcon(QStringLiteral("menu_icon_off"), pixelSize);
     if (image.isNull() || runningCount <= 0)
         return image;
 
@@ -131,11 +130,11 @@ QImage renderTrayIcon(int runningCount, bool darkPanel, int pixelSize)
     return image;
 }
 
-QIcon trayIconWithBadge(int runningCount, bool darkPanel)
+QIcon trayIconWithBadge(int runningCount)
 {
     QList<QImage> images;
     for (int size : {16, 22, 24, 32, 48, 64})
-        images.append(renderTrayIcon(runningCount, darkPanel, size));
+        images.append(renderTrayIcon(runningCount, size));
     return iconFromImages(images);
 }
 

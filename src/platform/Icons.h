@@ -27,11 +27,11 @@ QIcon templateIcon(const QString& name, const QColor& color);
 QIcon templateIconForPalette(const QString& name,
                              const QPalette& palette = QGuiApplication::palette());
 
-/// The tray icon ("menu_icon_off" in white on a dark panel, near-black on a light one) with the
-/// number of running machines as a green badge in its lower right corner; plain when 0.
-QIcon trayIconWithBadge(int runningCount, bool darkPanel);
+/// The tray icon ("menu_icon_off", light with a dark rim so that it reads on light and dark panels)
+/// with the number of running machines as a green badge in its lower right corner; plain when 0.
+QIcon trayIconWithBadge(int runningCount);
 
 /// The picture of the tray icon at one pixel size (what trayIconWithBadge assembles).
-QImage renderTrayIcon(int runningCount, bool darkPanel, int pixelSize);
+QImage renderTrayIcon(int runningCount, int pixelSize);
 
 } // namespace vesk

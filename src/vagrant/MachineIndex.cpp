@@ -138,7 +138,9 @@ private:
                 boxVersion.reset();
                 if (peek() != '{')
                     return skipValue();
-                return parseObject([&](std::string_view boxKey) {
+                // Vagrant itself keeps the box one level down ("extra_data": {"box": {...}});
+                // members directly inside "extra_data" are read too.
+                auto boxMember = [&](std::string_view boxKey) {
                     if (boxKey == "name")
                         return stringValue(boxName);
                     if (boxKey == "provider")
@@ -146,6 +148,11 @@ private:
                     if (boxKey == "version")
                         return stringValue(boxVersion);
                     return skipValue();
+                };
+                return parseObject([&](std::string_view extraKey) {
+                    if (extraKey == "box" && peek() == '{')
+                        return parseObject(boxMember);
+                    return boxMember(extraKey);
                 });
             }
             return skipValue();

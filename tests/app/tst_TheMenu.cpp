@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "AlertPresenter.h"
+#include "MachineIndexFixture.h"
 #include "NotificationCenter.h"
 #include "TestMain.h"
 #include "TestSupport.h"
@@ -17,47 +18,13 @@ using namespace vesk;
 
 namespace {
 
-struct Machine
-{
-    QString id;
-    QString name;
-    QString state;
-    QString folder;
-};
+using test::indexPath;
+using test::Machine;
+using test::quietOptions;
 
-QString indexPath()
-{
-    return QDir::homePath() + QStringLiteral("/.vagrant.d/data/machine-index/index");
-}
-
-// Written by hand: QJsonObject would sort the ids, and the menu follows the index's own order.
 void writeIndex(const QList<Machine>& machines)
 {
-    QByteArray entries;
-    for (const Machine& machine : machines) {
-        QJsonObject entry;
-        entry.insert(QStringLiteral("name"), machine.name);
-        entry.insert(QStringLiteral("provider"), QStringLiteral("virtualbox"));
-        entry.insert(QStringLiteral("local_data_path"),
-                     QString(machine.folder + QStringLiteral("/.vagrant")));
-        entry.insert(QStringLiteral("vagrantfile_path"), machine.folder);
-        if (!machine.state.isEmpty())
-            entry.insert(QStringLiteral("state"), machine.state);
-        if (!entries.isEmpty())
-            entries += ',';
-        entries +=
-            '"' + machine.id.toUtf8() + "\":" + QJsonDocument(entry).toJson(QJsonDocument::Compact);
-    }
-    QVERIFY(test::writeFile(indexPath(), "{\"version\":1,\"machines\":{" + entries + "}}"));
-}
-
-VagrantHelper::Options quietOptions(bool watch = false)
-{
-    VagrantHelper::Options options;
-    options.vagrantCandidates = {QStringLiteral("/usr/bin/true")};
-    options.vboxCandidates = {};
-    options.watchIndex = watch;
-    return options;
+    QVERIFY(test::writeIndex(machines));
 }
 
 // The rows as "title" with "-" for separators and "(off)" for disabled rows.
@@ -188,6 +155,36 @@ private Q_SLOTS:
                      std::optional<QString>(QStringLiteral("a1b2c3d4e5f6")));
             QVERIFY(item.templateImage);
         }
+    }
+
+    void rowsAreNeverBlank_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("default without a project folder") << "default"
+                                                          << ""
+                                                          << "0a1b2c3";
+        QTest::newRow("empty name") << ""
+                                    << "/p/web"
+                                    << "0a1b2c3";
+        QTest::newRow("default names its folder") << "default"
+                                                  << "/p/shop"
+                                                  << "shop";
+        QTest::newRow("own name") << "db"
+                                  << "/p/shop"
+                                  << "db";
+    }
+    void rowsAreNeverBlank()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, folder);
+        QFETCH(QString, title);
+        writeIndex({{QStringLiteral("0a1b2c3d4e5f"), name, QStringLiteral("running"), folder}});
+        VagrantHelper helper(quietOptions());
+        TheMenu menu(helper, false);
+        QCOMPARE(menu.menuModel().first().title, title);
+        QCOMPARE(menu.menu()->actions().first()->text(), title);
     }
 
     void commandsActOnTheirMachine()

@@ -388,19 +388,24 @@ private Q_SLOTS:
         QCOMPARE(machine->boxName(), std::nullopt);
     }
 
-    void boxDataOneLevelDeeperIsNotRead()
+    void boxDataWhereVagrantWritesIt()
     {
-        // What Vagrant itself writes: the box inside "extra_data" -> "box".
+        // What Vagrant itself writes: the box inside "extra_data" -> "box". The Machines window
+        // shows it, so it has to be read from there.
         const QByteArray index = "{\"machines\":{\"abc\":{\"name\":\"web\",\"state\":\"saved\","
                                  "\"extra_data\":{\"box\":{\"name\":\"n\",\"provider\":\"p\","
                                  "\"version\":\"1\"}}}}}";
         const VagrantEnvironmentPtr machine = parseMachineIndex(index).value(QStringLiteral("abc"));
         QVERIFY(machine);
-        QCOMPARE(machine->boxName(), std::nullopt);
-        QCOMPARE(machine->boxProvider(), std::nullopt);
-        QCOMPARE(machine->boxVersion(), std::nullopt);
+        QCOMPARE(machine->boxName(), QStringLiteral("n"));
+        QCOMPARE(machine->boxProvider(), QStringLiteral("p"));
+        QCOMPARE(machine->boxVersion(), QStringLiteral("1"));
         QCOMPARE(machine->name(), QStringLiteral("web"));
         QCOMPARE(machine->stateString(), QStringLiteral("saved"));
+        // Deeper still is nobody's box.
+        const QByteArray deeper = "{\"machines\":{\"abc\":{\"extra_data\":{\"box\":{\"box\":"
+                                  "{\"name\":\"n\"}}}}}}";
+        QCOMPARE(parseMachineIndex(deeper).value(QStringLiteral("abc"))->boxName(), std::nullopt);
     }
 
     void missingIndexGivesNoMachines()
