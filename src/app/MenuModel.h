@@ -3,12 +3,11 @@
 #include <functional>
 
 #include <QList>
+#include <QMenu>
 #include <QString>
 #include <QVariant>
 
 #include "VagrantEnvironment.h"
-
-class QMenu;
 
 namespace vesk {
 
@@ -44,9 +43,20 @@ struct MenuItemModel
     }
 };
 
+/// A submenu that makes its actions from its rows when it is first opened.
+class LazyMenu : public QMenu
+{
+public:
+    explicit LazyMenu(QWidget* parent = nullptr);
+    QList<MenuItemModel> rows;
+};
+
+/// Where a row's submenu goes: a LazyMenu from an earlier build to refill, or null for a new one.
+using SubmenuSupplier = std::function<QMenu*(const MenuItemModel& row)>;
+
 /// Turns rows into the actions of a real menu: submenus become child menus of the menu that holds
-/// them (titled like their row), machine rows become VKMenuItems, and a chosen row runs its
-/// action.
-void fillMenu(QMenu* menu, const QList<MenuItemModel>& items);
+/// them (titled like their row, filled when first opened), machine rows become VKMenuItems, and a
+/// chosen row runs its action.
+void fillMenu(QMenu* menu, const QList<MenuItemModel>& items, const SubmenuSupplier& supplier = {});
 
 } // namespace vesk

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QSet>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "DestroyConfirmation.h"
 #include "MachineCommands.h"
@@ -48,8 +50,19 @@ TheMenu::TheMenu(VagrantHelper& helper, bool showTrayIcon, QObject* parent)
     update();
     if (m_statusItem)
         m_statusItem->show();
+    // A new reading of the index is rebuilt into the menu one turn of the event loop later, so
+    // that windows showing the same machines (drawn on the same notification) are not kept
+    // waiting behind a menu that nobody has open.
     NotificationCenter::defaultCenter().observe(NOTE_MACHINE_INDEX_CHANGED, this,
-                                                [this](const QVariant&) { update(); });
+                                                [this](const QVariant&) {
+                                                    if (m_updatePending)
+                                                        return;
+                                                    m_updatePending = true;
+                                                    QTimer::singleShot(0, this, [this] {
+                                                        if (m_updatePending)
+                                                            update();
+                                                    });
+                                                });
 }
 
 TheMenu::~TheMenu() = default;
@@ -79,11 +92,14 @@ void TheMenu::update()
     const uint running = m_helper.numberOfRunningMachines();
     m_title = running ? QString::number(running) + QStringLiteral("   ") : QString();
 
+    m_updatePending = false;
     m_model.clear();
     const VagrantEnvironmentDictionary& environments = m_helper.environments();
+    m_model.reserve(environments.size() + 6);
     for (const QString& id : environments.ids()) {
         const VagrantEnvironmentPtr environment = environments.value(id);
         MenuItemModel item = plainItem(machineTitle(*environment));
+        item.environment = environment;
         item.submenu = buildEnvironmentMenu(environment);
         item.image = imageForState(environment->state());
         m_model.append(item);
@@ -115,7 +131,9 @@ QList<MenuItemModel> TheMenu::buildEnvironmentMenu(const VagrantEnvironmentPtr& 
     MenuItemModel caption =
         plainItem(captionForState(environment->stateString().value_or(QString())));
     caption.enabled = false;
-    QList<MenuItemModel> items{caption, MenuItemModel::makeSeparator()};
+    QList<MenuItemModel> items;
+    items.reserve(16);
+    items << caption << MenuItemModel::makeSeparator();
     for (const MachineCommand& command : machineCommands()) {
         if (command.separatorBefore)
             items.append(MenuItemModel::makeSeparator());
@@ -206,12 +224,30 @@ QList<MenuItemModel> TheMenu::updatesMenu()
 
 void TheMenu::realise()
 {
-    // Submenus of the last build go with their items; deleteLater keeps an open one alive until
-    // the event that rebuilt it has been handled.
-    for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
-        submenu->deleteLater();
+    // Every row is built anew, but a machine's submenu widget is kept for the same machine:
+    // making and destroying a thousand menus was most of a rebuild's cost.
+    QHash<QString, QMenu*> previous;
+    previous.swap(m_machineMenus);
+    const QSet<QMenu*> kept(previous.cbegin(), previous.cend());
+    for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        // The rest go with their items; deleteLater keeps an open one alive until the event
+        // that rebuilt it has been handled.
+        if (!kept.contains(submenu))
+            submenu->deleteLater();
+    }
     m_menu->clear();
-    fillMenu(m_menu.get(), m_model);
+    fillMenu(m_menu.get(), m_model, [this, &previous](const MenuItemModel& row) -> QMenu* {
+        if (!row.environment)
+            return nullptr;
+        const QString id = row.environment->hexId().value_or(QString());
+        QMenu* submenu = previous.take(id);
+        if (!submenu)
+            submenu = new LazyMenu(m_menu.get());
+        m_machineMenus.insert(id, submenu);
+        return submenu;
+    });
+    for (QMenu* gone : std::as_const(previous))
+        gone->deleteLater();
     if (m_applicationMenuProvider) {
         m_menu->addSeparator();
         QMenu* application = new QMenu(QStringLiteral("Vesk"), m_menu.get());

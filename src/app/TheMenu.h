@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -78,6 +79,8 @@ private:
     QSystemTrayIcon* m_statusItem = nullptr;
     QString m_title;
     QList<MenuItemModel> m_model;
+    QHash<QString, QMenu*> m_machineMenus;
+    bool m_updatePending = false;
     UpdatesMenuProvider m_updatesMenuProvider;
     ApplicationMenuProvider m_applicationMenuProvider;
     std::function<void(const QString&)> m_documentOpener;

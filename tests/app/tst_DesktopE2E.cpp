@@ -55,12 +55,14 @@ public:
         preferences.write(tray ? "TaskBarEnableSystemTray=1\n" : "TaskBarEnableSystemTray=0\n");
         preferences.close();
         QProcessEnvironment environment = baseEnvironment();
-        environment.insert(QStringLiteral("ICEWM_PRIVCFG"), m_home.filePath(QStringLiteral("icewm")));
+        environment.insert(QStringLiteral("ICEWM_PRIVCFG"),
+                           m_home.filePath(QStringLiteral("icewm")));
         m_windowManager.setProcessEnvironment(environment);
         m_windowManager.setProgram(QStringLiteral("icewm"));
         m_windowManager.start();
         // The panel is up when its task bar window exists (and, with a tray, the tray in it).
-        const QString ready = tray ? QStringLiteral("\"SystemTray\"") : QStringLiteral("\"TaskBar\"");
+        const QString ready =
+            tray ? QStringLiteral("\"SystemTray\"") : QStringLiteral("\"TaskBar\"");
         if (!QTest::qWaitFor([&] { return tree().contains(ready); }, kTimeout)) {
             *error = QStringLiteral("icewm did not start on %1").arg(m_display);
             return false;
@@ -81,12 +83,13 @@ public:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
         environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/.local/state"));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"),
+                           home + QStringLiteral("/.local/state"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/.runtime"));
         QDir().mkpath(home + QStringLiteral("/.runtime"));
-        QFile::setPermissions(home + QStringLiteral("/.runtime"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
+        QFile::setPermissions(home + QStringLiteral("/.runtime"), QFileDevice::ReadOwner |
+                                                                      QFileDevice::WriteOwner |
+                                                                      QFileDevice::ExeOwner);
         m_vesk.setProcessEnvironment(environment);
         m_vesk.setProgram(QStringLiteral(VESK_BINARY_DIR "/src/app/vesk"));
         m_vesk.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -229,8 +232,8 @@ private Q_SLOTS:
                                  kTimeout),
                  "the tray host never embedded the icon");
         // The welcome window is what the launch rules choose; no Machines window with a tray.
-        QTRY_VERIFY_WITH_TIMEOUT(desktop.visibleWindowNames().contains(QStringLiteral("Welcome to Vesk")),
-                                 kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            desktop.visibleWindowNames().contains(QStringLiteral("Welcome to Vesk")), kTimeout);
         QVERIFY(!desktop.visibleWindowNames().join(u'\n').contains(QStringLiteral("Machines")));
         desktop.screenshot(QStringLiteral("tray-icewm-panel"),
                            QStringLiteral("240x30+%1+738").arg(qMax(0, icon->x() - 200)));
@@ -239,11 +242,12 @@ private Q_SLOTS:
         desktop.click(*icon);
         QTest::qWait(500);
         desktop.screenshot(QStringLiteral("tray-icewm-menu"));
-        for (const QString& title : {QStringLiteral("web"), QStringLiteral("db"),
-                                     QStringLiteral("0a1b2c3")}) {
+        for (const QString& title :
+             {QStringLiteral("web"), QStringLiteral("db"), QStringLiteral("0a1b2c3")}) {
             desktop.keys({"Down", "Right"});
             QTRY_VERIFY2_WITH_TIMEOUT(desktop.visibleWindowNames().contains(title),
-                                      qPrintable(desktop.visibleWindowNames().join(u',')), kTimeout);
+                                      qPrintable(desktop.visibleWindowNames().join(u',')),
+                                      kTimeout);
             desktop.keys({"Left"});
         }
         desktop.keys({"Escape"});
@@ -278,14 +282,14 @@ private Q_SLOTS:
         const QString title = QStringLiteral("Machines — 1 running");
         QTRY_VERIFY2_WITH_TIMEOUT(desktop.visibleWindowNames().contains(title),
                                   qPrintable(desktop.visibleWindowNames().join(u',')), kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(desktop.visibleWindowNames().contains(QStringLiteral("Welcome to Vesk")),
-                                 kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            desktop.visibleWindowNames().contains(QStringLiteral("Welcome to Vesk")), kTimeout);
         QTest::qWait(300);
         desktop.screenshot(QStringLiteral("machines-window-no-tray-icewm"));
 
         desktop.closeWindow(QStringLiteral("Welcome to Vesk"));
-        QTRY_VERIFY_WITH_TIMEOUT(!desktop.visibleWindowNames().contains(QStringLiteral("Welcome to Vesk")),
-                                 kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !desktop.visibleWindowNames().contains(QStringLiteral("Welcome to Vesk")), kTimeout);
         // One window left: Vesk is still there.
         QTest::qWait(500);
         QCOMPARE(desktop.vesk().state(), QProcess::Running);

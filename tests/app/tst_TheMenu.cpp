@@ -282,6 +282,27 @@ private Q_SLOTS:
         QCOMPARE(menu.menu()->actions().first()->text(), QStringLiteral("web"));
     }
 
+    // A machine's submenu that is open while the index changes shows the new state at once.
+    void openSubmenuFollowsARebuild()
+    {
+        writeIndex({{QStringLiteral("aaa"), QStringLiteral("web"), QStringLiteral("poweroff"),
+                     QStringLiteral("/p/web")}});
+        VagrantHelper helper(quietOptions());
+        TheMenu menu(helper, false);
+        QMenu* submenu = menu.menu()->actions().first()->menu();
+        submenu->popup(QPoint(0, 0));
+        QVERIFY(submenu->isVisible());
+        QCOMPARE(submenu->actions().first()->text(), QStringLiteral("Poweroff"));
+        writeIndex({{QStringLiteral("aaa"), QStringLiteral("web"), QStringLiteral("running"),
+                     QStringLiteral("/p/web")}});
+        helper.loadEnvironments();
+        menu.rebuild();
+        QCOMPARE(menu.menu()->actions().first()->menu(), submenu);
+        QVERIFY(submenu->isVisible());
+        QCOMPARE(submenu->actions().first()->text(), QStringLiteral("Running"));
+        submenu->hide();
+    }
+
     void updatesOpenTheirDocument()
     {
         VagrantHelper helper(quietOptions());
