@@ -340,7 +340,7 @@ void AppDelegate::openUninstallTool()
     bool opened = false;
     if (folder && tool.open(QIODevice::ReadOnly)) {
         const QString path = *folder + QStringLiteral("/vesk-uninstall-tools");
-        opened = writeFileAtomically(path, tool.readAll()) &&
+        opened = writeFileAtomically(path, tool.readAll(), nullptr, AtomicFile::Links::Replace) &&
                  QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ExeOwner) &&
                  Workspace::shared().runInTerminal(path);

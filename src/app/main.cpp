@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 
 #include <QApplication>
@@ -18,6 +19,10 @@
 
 int main(int argc, char* argv[])
 {
+    // A file-size limit makes a write fail (and be reported, the old file kept) instead of
+    // killing the process with whatever is unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     QStringList files;
     {
         // The script-friendly forms run without a display, so they are handled before Qt starts.

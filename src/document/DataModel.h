@@ -53,7 +53,10 @@ public:
     QByteArray dataRepresentation();
 
     std::optional<QString> bootstrapShellCode() const { return m_bootstrapShellCode; }
-    void setBootstrapShellCode(const std::optional<QString>& value) { m_bootstrapShellCode = value; }
+    void setBootstrapShellCode(const std::optional<QString>& value)
+    {
+        m_bootstrapShellCode = value;
+    }
 
     std::optional<QString> boxName() const { return m_boxName; }
     void setBoxName(const std::optional<QString>& value) { m_boxName = value; }

@@ -39,19 +39,30 @@ ExportResult exportDocument(const DataModel& model, const QString& documentPath)
     if (!folder.exists() && !QDir().mkpath(folder.path()))
         return fail(vagrantfile, QStringLiteral("The folder could not be created."));
 
-    QString reason;
-    if (!writeFileAtomically(vagrantfile, text->toUtf8(), &reason))
-        return fail(vagrantfile, reason);
-    result.written.append(vagrantfile);
+    // Both files are written completely before either replaces anything, so a failure leaves
+    // the old export as it was. A link in their place is replaced, never written through: a
+    // downloaded project could point bootstrap.sh at the user's shell start-up file.
+    AtomicFile vagrantfileWriter(vagrantfile, AtomicFile::Links::Replace);
+    if (!vagrantfileWriter.write(text->toUtf8()))
+        return fail(vagrantfile, vagrantfileWriter.errorString());
 
     // A blank script writes no new file, but replaces one that is there rather than leaving a
     // stale script beside a Vagrantfile that no longer runs it.
     const QString script = model.bootstrapShellCode().value_or(QString());
-    if (!script.trimmed().isEmpty() || QFileInfo::exists(bootstrap)) {
-        if (!writeFileAtomically(bootstrap, script.toUtf8(), &reason))
-            return fail(bootstrap, reason);
-        result.written.append(bootstrap);
+    const bool writeScript = !script.trimmed().isEmpty() || QFileInfo(bootstrap).exists() ||
+                             QFileInfo(bootstrap).isSymLink();
+    AtomicFile bootstrapWriter(bootstrap, AtomicFile::Links::Replace);
+    if (writeScript) {
+        if (!bootstrapWriter.write(script.toUtf8()))
+            return fail(bootstrap, bootstrapWriter.errorString());
+        if (!bootstrapWriter.commit())
+            return fail(bootstrap, bootstrapWriter.errorString());
     }
+    if (!vagrantfileWriter.commit())
+        return fail(vagrantfile, vagrantfileWriter.errorString());
+    result.written.append(vagrantfile);
+    if (writeScript)
+        result.written.append(bootstrap);
     return result;
 }
 

@@ -14,9 +14,9 @@ QString projectDirectoryForDocument(const QString& documentPath);
 struct ExportResult
 {
     bool ok = true;
-    QString failedFile;    // the file that could not be written
-    QString reason;        // why, in the system's words
-    QStringList written;   // the files written, in order
+    QString failedFile;  // the file that could not be written
+    QString reason;      // why, in the system's words
+    QStringList written; // the files written, in order
 };
 
 /// Writes the Vagrantfile and, when the script is not blank or a bootstrap.sh is already there,

@@ -1,12 +1,18 @@
 #include "Utilities.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QPalette>
-#include <QSaveFile>
+#include <QFile>
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -27,7 +33,8 @@ QString toQString(const icu::UnicodeString& text)
 
 icu::UnicodeString toUnicode(const QString& text)
 {
-    return icu::UnicodeString(reinterpret_cast<const char16_t*>(text.utf16()), int32_t(text.size()));
+    return icu::UnicodeString(reinterpret_cast<const char16_t*>(text.utf16()),
+                              int32_t(text.size()));
 }
 
 std::unique_ptr<icu::SimpleDateFormat> standardFormatter()
@@ -121,26 +128,135 @@ void setTitle(QAbstractButton* button, const QString& title, const QColor& color
     button->setPalette(palette);
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& data, QString* errorMessage)
+namespace {
+
+QString systemError(int error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (errorMessage)
-            *errorMessage = file.errorString();
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Follows a chain of links to the path that is finally written (a dangling end included).
+QString followLinks(const QString& path)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            return current;
+        current = info.symLinkTarget();
+    }
+    return current;
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(const QString& path, Links links)
+    : m_destination(links == Links::Follow ? followLinks(path) : QFileInfo(path).absoluteFilePath())
+{
+}
+
+AtomicFile::~AtomicFile()
+{
+    discard();
+}
+
+void AtomicFile::discard()
+{
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+    m_temporary.clear();
+}
+
+bool AtomicFile::write(const QByteArray& data)
+{
+    discard();
+    const QFileInfo destination(m_destination);
+    // Found now rather than at the rename, so that files written together fail together.
+    if (destination.isDir() && !destination.isSymLink()) {
+        m_error = systemError(EISDIR);
         return false;
     }
-    if (file.write(data) != data.size()) {
-        if (errorMessage)
-            *errorMessage = file.errorString();
-        file.cancelWriting();
+    // Beside the destination, so the rename never crosses file systems.
+    QByteArray pattern = QFile::encodeName(destination.absolutePath() + QStringLiteral("/.") +
+                                           destination.fileName() + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        m_error = systemError(errno);
         return false;
     }
-    if (!file.commit()) {
-        if (errorMessage)
-            *errorMessage = file.errorString();
+    m_temporary = pattern;
+
+    // The new file gets the old one's permissions, or what the user's umask gives a new file.
+    struct stat old;
+    mode_t mode;
+    if (m_ownerOnly) {
+        mode = 0600;
+    } else if (::lstat(QFile::encodeName(m_destination).constData(), &old) == 0 &&
+               S_ISREG(old.st_mode)) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0;
+    int error = errno;
+    const char* next = data.constData();
+    qsizetype left = data.size();
+    while (ok && left > 0) {
+        const ssize_t written = ::write(fd, next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            ok = false;
+            error = written < 0 ? errno : EIO;
+            break;
+        }
+        next += written;
+        left -= written;
+    }
+    // A file system that cannot sync (EINVAL) has nothing more to give; anything else is a
+    // failure that a full disk may only report here.
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) {
+        ok = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        m_error = systemError(error);
+        discard();
+    }
+    return ok;
+}
+
+bool AtomicFile::commit()
+{
+    if (m_temporary.isEmpty()) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("Nothing was written.");
         return false;
     }
+    if (::rename(m_temporary.constData(), QFile::encodeName(m_destination).constData()) != 0) {
+        m_error = systemError(errno);
+        discard();
+        return false;
+    }
+    m_temporary.clear();
     return true;
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* errorMessage,
+                         AtomicFile::Links links)
+{
+    AtomicFile file(path, links);
+    if (file.write(data) && file.commit())
+        return true;
+    if (errorMessage)
+        *errorMessage = file.errorString();
+    return false;
 }
 
 } // namespace vesk

@@ -39,9 +39,51 @@ QColor titleBlue();
 /// Sets a button's title centred and drawn in the colour; font and the rest stay as they are.
 void setTitle(QAbstractButton* button, const QString& title, const QColor& color);
 
-/// Writes the file through a temporary file and a rename, so readers never see half of it.
+/// One file written safely: the new content goes into a temporary file beside the destination,
+/// every write and the final sync are checked, and only a complete file is renamed into place.
+/// Until `commit` the old file is untouched; a failure leaves it so and says why.
+class AtomicFile
+{
+public:
+    enum class Links {
+        /// A symbolic link at the path is followed: the file it names is replaced (documents
+        /// that users keep behind a link stay where they are).
+        Follow,
+        /// A symbolic link at the path is itself replaced by a regular file; nothing is ever
+        /// written through it (exported files, scripts).
+        Replace,
+    };
+
+    explicit AtomicFile(const QString& path, Links links = Links::Follow);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    /// Only the owner may read and write the new file (secrets); it is so from its first byte.
+    void setOwnerOnly(bool ownerOnly) { m_ownerOnly = ownerOnly; }
+
+    /// Writes the whole content into the temporary file and syncs it to disk.
+    bool write(const QByteArray& data);
+    /// Renames the written file over the destination.
+    bool commit();
+    /// Why the last step failed, in the system's words ("No space left on device").
+    QString errorString() const { return m_error; }
+    /// Where the file goes (the link's target when links are followed).
+    QString destination() const { return m_destination; }
+
+private:
+    void discard();
+
+    QString m_destination;
+    QByteArray m_temporary;
+    QString m_error;
+    bool m_ownerOnly = false;
+};
+
+/// Writes the file through an AtomicFile: the complete new file or the untouched old one.
 /// On failure returns false and, when asked, a readable reason.
 bool writeFileAtomically(const QString& path, const QByteArray& data,
-                         QString* errorMessage = nullptr);
+                         QString* errorMessage = nullptr,
+                         AtomicFile::Links links = AtomicFile::Links::Follow);
 
 } // namespace vesk

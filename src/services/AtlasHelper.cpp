@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QSaveFile>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -18,6 +17,7 @@
 #include "HTTPRequests.h"
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
+#include "Utilities.h"
 
 namespace vesk {
 
@@ -133,24 +133,13 @@ bool AtlasHelper::writeToken(const QString& token, QString* errorMessage) const
             *errorMessage = QStringLiteral("Cannot create the folder %1").arg(folder);
         return false;
     }
-    QSaveFile file(pathToAtlasToken());
-    if (!file.open(QIODevice::WriteOnly)) {
+    // The token is a secret: owner-only before a byte of it is written, and never written
+    // through a link someone left in its place.
+    AtomicFile file(pathToAtlasToken(), AtomicFile::Links::Replace);
+    file.setOwnerOnly(true);
+    if (!file.write(token.toUtf8()) || !file.commit()) {
         if (errorMessage)
             *errorMessage = file.errorString();
-        return false;
-    }
-    // The token is a secret: owner-only before a byte of it is written.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        if (errorMessage)
-            *errorMessage = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    const QByteArray data = token.toUtf8();
-    if (file.write(data) != data.size() || !file.commit()) {
-        if (errorMessage)
-            *errorMessage = file.errorString();
-        file.cancelWriting();
         return false;
     }
     return true;

@@ -78,7 +78,7 @@ bool SSHHelper::launchScript(const QString& directory)
     if (!text || !folder)
         return false;
     const QString path = *folder + QStringLiteral("/vesk-ssh.command");
-    if (!writeFileAtomically(path, text->toUtf8()))
+    if (!writeFileAtomically(path, text->toUtf8(), nullptr, AtomicFile::Links::Replace))
         return false;
     if (!QFile::setPermissions(path, kOwnerOnly))
         return false;

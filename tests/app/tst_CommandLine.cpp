@@ -1,6 +1,8 @@
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -157,6 +159,55 @@ private Q_SLOTS:
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(QStringLiteral("Vagrantfile: cannot be written")),
                  qPrintable(run.err));
+    }
+
+    // `vesk export` on a full disk: the files may not grow past 4 KiB. The command says so in
+    // one line with status 1, and the old export is there byte for byte.
+    void fullDiskKeepsTheOldExport_data()
+    {
+        QTest::addColumn<int>("ports");
+        QTest::addColumn<int>("scriptSize");
+        QTest::addColumn<QString>("failedFile");
+        QTest::newRow("Vagrantfile too large") << 200 << 10 << "Vagrantfile";
+        QTest::newRow("bootstrap.sh too large") << 1 << 20000 << "bootstrap.sh";
+    }
+    void fullDiskKeepsTheOldExport()
+    {
+        QFETCH(int, ports);
+        QFETCH(int, scriptSize);
+        QFETCH(QString, failedFile);
+        QTemporaryDir folder;
+        DataModel model;
+        model.setBoxName(QStringLiteral("debian/bookworm64"));
+        model.setBootstrapShellCode(QString(scriptSize, u'#'));
+        QList<PortForward> forwards;
+        for (int i = 0; i < ports; ++i)
+            forwards.append({10000 + i, 80});
+        model.setPortForwards(forwards);
+        QVERIFY(test::writeFile(folder.filePath(QStringLiteral("web.vesk")),
+                                model.dataRepresentation()));
+        QVERIFY(
+            test::writeFile(folder.filePath(QStringLiteral("Vagrantfile")), "old Vagrantfile\n"));
+        QVERIFY(test::writeFile(folder.filePath(QStringLiteral("bootstrap.sh")), "old script\n"));
+
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        process.start(QStringLiteral("/bin/bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("ulimit -f 4; trap '' XFSZ; exec \"$0\" export web.vesk"),
+                       QStringLiteral(VESK_BINARY_DIR "/src/app/vesk")});
+        QVERIFY(process.waitForFinished(30000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(err, QStringLiteral("vesk: %1: cannot be written: File too large\n")
+                          .arg(folder.filePath(failedFile)));
+        QCOMPARE(test::readFile(folder.filePath(QStringLiteral("Vagrantfile"))),
+                 QByteArray("old Vagrantfile\n"));
+        QCOMPARE(test::readFile(folder.filePath(QStringLiteral("bootstrap.sh"))),
+                 QByteArray("old script\n"));
+        const QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(QSet<QString>(left.cbegin(), left.cend()),
+                 (QSet<QString>{"Vagrantfile", "bootstrap.sh", "web.vesk"}));
     }
 };
 

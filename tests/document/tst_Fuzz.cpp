@@ -18,14 +18,20 @@ namespace {
 QJsonValue randomValue(std::mt19937& random, int depth = 0)
 {
     switch (random() % (depth > 2 ? 6 : 8)) {
-    case 0: return QJsonValue();
-    case 1: return bool(random() % 2);
-    case 2: return double(int(random() % 140000) - 2000);
-    case 3: return double(random()) / 7.0;
-    case 4: return QStringLiteral("(null)");
+    case 0:
+        return QJsonValue();
+    case 1:
+        return bool(random() % 2);
+    case 2:
+        return double(int(random() % 140000) - 2000);
+    case 3:
+        return double(random()) / 7.0;
+    case 4:
+        return QStringLiteral("(null)");
     case 5: {
-        static const char* texts[] = {"", "8080", " 22 ", "http", "{{{boxName}}}", "\"quoted\"",
-                                      "ünïcödé ✓", "a\nb\tc", "-1", "99999999999999999999"};
+        static const char* texts[] = {
+            "",           "8080",      " 22 ",    "http", "{{{boxName}}}",
+            "\"quoted\"", "ünïcödé ✓", "a\nb\tc", "-1",   "99999999999999999999"};
         return QString::fromUtf8(texts[random() % std::size(texts)]);
     }
     case 6: {
@@ -38,7 +44,8 @@ QJsonValue randomValue(std::mt19937& random, int depth = 0)
         static const char* keys[] = {"from", "to", "host", "guest", "x"};
         QJsonObject object;
         for (int i = int(random() % 4); i > 0; --i)
-            object.insert(QLatin1String(keys[random() % std::size(keys)]), randomValue(random, depth + 1));
+            object.insert(QLatin1String(keys[random() % std::size(keys)]),
+                          randomValue(random, depth + 1));
         return object;
     }
     }
@@ -54,25 +61,34 @@ QJsonObject validDocument(std::mt19937& random)
     for (int i = int(random() % 5); i > 0; --i)
         folders.append(QJsonObject{{QStringLiteral("host"), QStringLiteral("/h/%1").arg(i)},
                                    {QStringLiteral("guest"), QStringLiteral("/g/%1").arg(i)}});
-    return QJsonObject{{QStringLiteral("veskVersion"), int(1 + random() % 2)},
-                       {QStringLiteral("boxName"), QStringLiteral("debian/bookworm64")},
-                       {QStringLiteral("bootstrapShellCode"), QStringLiteral("echo hi")},
-                       {QStringLiteral("additionalVagrantCommands"), QString()},
-                       {QStringLiteral("portForwards"), ports},
-                       {QStringLiteral("syncedDirectories"), folders},
-                       {QStringLiteral("modificationDate"), QStringLiteral("Sun, Dec 06 2026 11:54 PM")},
-                       {QStringLiteral("UUID"), QStringLiteral("0D5C6F1E-8B7A-4C3D-9E2F-1A2B3C4D5E6F")},
-                       {QStringLiteral("remoteURL"), QStringLiteral("http://127.0.0.1/x.vesk")},
-                       {QStringLiteral("preamble"), QString()},
-                       {QStringLiteral("revision"), int(random() % 10)}};
+    return QJsonObject{
+        {QStringLiteral("veskVersion"), int(1 + random() % 2)},
+        {QStringLiteral("boxName"), QStringLiteral("debian/bookworm64")},
+        {QStringLiteral("bootstrapShellCode"), QStringLiteral("echo hi")},
+        {QStringLiteral("additionalVagrantCommands"), QString()},
+        {QStringLiteral("portForwards"), ports},
+        {QStringLiteral("syncedDirectories"), folders},
+        {QStringLiteral("modificationDate"), QStringLiteral("Sun, Dec 06 2026 11:54 PM")},
+        {QStringLiteral("UUID"), QStringLiteral("0D5C6F1E-8B7A-4C3D-9E2F-1A2B3C4D5E6F")},
+        {QStringLiteral("remoteURL"), QStringLiteral("http://127.0.0.1/x.vesk")},
+        {QStringLiteral("preamble"), QString()},
+        {QStringLiteral("revision"), int(random() % 10)}};
 }
 
 // Replaces one member, somewhere in the tree, by a value of any type.
 void mutateStructure(QJsonObject& object, std::mt19937& random)
 {
-    static const char* keys[] = {"veskVersion", "boxName", "bootstrapShellCode",
-                                 "additionalVagrantCommands", "portForwards", "syncedDirectories",
-                                 "modificationDate", "UUID", "remoteURL", "preamble", "revision"};
+    static const char* keys[] = {"veskVersion",
+                                 "boxName",
+                                 "bootstrapShellCode",
+                                 "additionalVagrantCommands",
+                                 "portForwards",
+                                 "syncedDirectories",
+                                 "modificationDate",
+                                 "UUID",
+                                 "remoteURL",
+                                 "preamble",
+                                 "revision"};
     const QString key = QLatin1String(keys[random() % std::size(keys)]);
     QJsonValue value = object.value(key);
     if (value.isArray() && !value.toArray().isEmpty() && random() % 2) {
@@ -105,10 +121,18 @@ void mutateBytes(QByteArray& bytes, std::mt19937& random)
         return;
     const qsizetype at = qsizetype(random() % bytes.size());
     switch (random() % 4) {
-    case 0: bytes[at] = char(random() % 256); break;
-    case 1: bytes.truncate(at); break;
-    case 2: bytes.insert(at, "\",{}[]:0\\"[random() % 9]); break;
-    default: bytes.remove(at, qsizetype(random() % 8)); break;
+    case 0:
+        bytes[at] = char(random() % 256);
+        break;
+    case 1:
+        bytes.truncate(at);
+        break;
+    case 2:
+        bytes.insert(at, "\",{}[]:0\\"[random() % 9]);
+        break;
+    default:
+        bytes.remove(at, qsizetype(random() % 8));
+        break;
     }
 }
 
@@ -150,7 +174,8 @@ private Q_SLOTS:
             const QByteArray written = model.dataRepresentation();
             DataModel again;
             QString reason;
-            QVERIFY2(again.loadData(written, &reason), qPrintable(reason + QString::fromUtf8(written)));
+            QVERIFY2(again.loadData(written, &reason),
+                     qPrintable(reason + QString::fromUtf8(written)));
             QCOMPARE(again.portForwards(), model.portForwards());
             QCOMPARE(again.syncedDirectories(), model.syncedDirectories());
             QCOMPARE(again.boxName(), model.boxName());

@@ -75,7 +75,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("line");
         QTest::newRow("absent") << std::optional<QString>() << false;
         QTest::newRow("empty") << std::optional<QString>(QString()) << false;
-        QTest::newRow("blanks and newlines") << std::optional<QString>(QStringLiteral(" \n\t\n  ")) << false;
+        QTest::newRow("blanks and newlines")
+            << std::optional<QString>(QStringLiteral(" \n\t\n  ")) << false;
         QTest::newRow("one character") << std::optional<QString>(QStringLiteral("\n x \n")) << true;
         QTest::newRow("a script") << std::optional<QString>(QStringLiteral("echo hi")) << true;
     }
@@ -86,7 +87,8 @@ private Q_SLOTS:
         DataModel model;
         model.setBootstrapShellCode(script);
         const QString expected =
-            line ? QStringLiteral("\tconfig.vm.provision :shell, path: \"bootstrap.sh\"") : QString();
+            line ? QStringLiteral("\tconfig.vm.provision :shell, path: \"bootstrap.sh\"")
+                 : QString();
         QCOMPARE(VagrantFileTemplateHelper(model).bootstrap(), expected);
     }
 
@@ -121,8 +123,8 @@ private Q_SLOTS:
         QTest::newRow("later placeholder inside an earlier value")
             << QByteArray("{{{preamble}}}|{{{additionalVagrantCommands}}}")
             << "box/one{{{preamble}}}|extra";
-        QTest::newRow("unknown placeholders stay") << QByteArray("{{{nothing}}}{{{BOXNAME}}}")
-                                                   << "{{{nothing}}}{{{BOXNAME}}}";
+        QTest::newRow("unknown placeholders stay")
+            << QByteArray("{{{nothing}}}{{{BOXNAME}}}") << "{{{nothing}}}{{{BOXNAME}}}";
         QTest::newRow("no placeholders") << QByteArray("plain") << "plain";
     }
     void placeholdersFilledInOrder()
@@ -134,7 +136,8 @@ private Q_SLOTS:
         model.setPreamble(QStringLiteral("{{{boxName}}}"));
         model.setBoxName(QStringLiteral("box/one{{{preamble}}}"));
         model.setAdditionalVagrantCommands(QStringLiteral("extra"));
-        QCOMPARE(VagrantFileTemplateHelper(model).templateString(), std::optional<QString>(expected));
+        QCOMPARE(VagrantFileTemplateHelper(model).templateString(),
+                 std::optional<QString>(expected));
     }
 
     void userTemplateTakesEffectAtOnce()
@@ -212,12 +215,12 @@ private Q_SLOTS:
         QString output;
         const QString ruby = QStandardPaths::findExecutable(QStringLiteral("ruby"));
         if (!ruby.isEmpty()) {
-            QVERIFY2(runs(ruby, {QStringLiteral("-c")}, *VagrantFileTemplateHelper(model).templateString(),
-                          &output),
+            QVERIFY2(runs(ruby, {QStringLiteral("-c")},
+                          *VagrantFileTemplateHelper(model).templateString(), &output),
                      qPrintable(output));
             DataModel empty;
-            QVERIFY2(runs(ruby, {QStringLiteral("-c")}, *VagrantFileTemplateHelper(empty).templateString(),
-                          &output),
+            QVERIFY2(runs(ruby, {QStringLiteral("-c")},
+                          *VagrantFileTemplateHelper(empty).templateString(), &output),
                      qPrintable(output));
         }
         QVERIFY2(runs(QStringLiteral("/bin/bash"), {QStringLiteral("-n")},

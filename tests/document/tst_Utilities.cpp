@@ -2,6 +2,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -28,14 +29,17 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("local");
         QTest::addColumn<QString>("expected");
         const QDate dec6(2026, 12, 6);
-        QTest::newRow("late evening") << QByteArray("Europe/Berlin")
-                                      << QDateTime(dec6, QTime(23, 54)) << "Sun, Dec 06 2026 11:54 PM";
-        QTest::newRow("leading zero hour") << QByteArray("America/New_York")
-                                           << QDateTime(dec6, QTime(9, 5)) << "Sun, Dec 06 2026 09:05 AM";
+        QTest::newRow("late evening")
+            << QByteArray("Europe/Berlin") << QDateTime(dec6, QTime(23, 54))
+            << "Sun, Dec 06 2026 11:54 PM";
+        QTest::newRow("leading zero hour")
+            << QByteArray("America/New_York") << QDateTime(dec6, QTime(9, 5))
+            << "Sun, Dec 06 2026 09:05 AM";
         QTest::newRow("noon") << QByteArray("UTC") << QDateTime(QDate(2026, 1, 1), QTime(12, 0))
                               << "Thu, Jan 01 2026 12:00 PM";
         QTest::newRow("midnight") << QByteArray("Asia/Tokyo")
-                                  << QDateTime(QDate(2026, 7, 4), QTime(0, 30)) << "Sat, Jul 04 2026 12:30 AM";
+                                  << QDateTime(QDate(2026, 7, 4), QTime(0, 30))
+                                  << "Sat, Jul 04 2026 12:30 AM";
     }
     void standardDateString()
     {
@@ -156,8 +160,93 @@ private Q_SLOTS:
         QVERIFY(vesk::writeFileAtomically(folder + QStringLiteral("/a.txt"), "one", &reason));
         QVERIFY(vesk::writeFileAtomically(folder + QStringLiteral("/a.txt"), "two", &reason));
         QCOMPARE(test::readFile(folder + QStringLiteral("/a.txt")), QByteArray("two"));
-        QVERIFY(!vesk::writeFileAtomically(folder + QStringLiteral("/missing/a.txt"), "x", &reason));
+        QVERIFY(
+            !vesk::writeFileAtomically(folder + QStringLiteral("/missing/a.txt"), "x", &reason));
         QVERIFY(!reason.isEmpty());
+    }
+
+    // A write that fails part-way (the file may not grow past 4 KiB, as on a full disk) keeps
+    // the old file byte for byte and leaves no temporary file behind.
+    void atomicWriteSurvivesAFullDisk_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("just past the limit") << 4097;
+        QTest::newRow("many buffers past it") << 200000;
+    }
+    void atomicWriteSurvivesAFullDisk()
+    {
+        QFETCH(int, size);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("web.vesk"));
+        const QByteArray old = "{\"veskVersion\":2,\"boxName\":\"old\"}";
+        QVERIFY(test::writeFile(path, old));
+        QString reason;
+        {
+            test::ScopedFileSizeLimit limit(4096);
+            QVERIFY(!vesk::writeFileAtomically(path, QByteArray(size, 'x'), &reason));
+            // Within the limit all is well.
+            QVERIFY(vesk::writeFileAtomically(folder.filePath(QStringLiteral("small")), "ok"));
+        }
+        QCOMPARE(reason, QStringLiteral("File too large"));
+        QCOMPARE(test::readFile(path), old);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"small", "web.vesk"}));
+    }
+
+    // Documents behind a link stay behind it; exported files and scripts replace the link.
+    void atomicWriteAndLinks_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("followed") << true << false;
+        QTest::newRow("followed, dangling") << true << true;
+        QTest::newRow("replaced") << false << false;
+        QTest::newRow("replaced, dangling") << false << true;
+    }
+    void atomicWriteAndLinks()
+    {
+        QFETCH(bool, follow);
+        QFETCH(bool, dangling);
+        QTemporaryDir folder;
+        const QString target = folder.filePath(QStringLiteral("elsewhere/target"));
+        QDir().mkpath(folder.filePath(QStringLiteral("elsewhere")));
+        if (!dangling)
+            QVERIFY(test::writeFile(target, "target"));
+        const QString link = folder.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(vesk::writeFileAtomically(link, "new", nullptr,
+                                          follow ? vesk::AtomicFile::Links::Follow
+                                                 : vesk::AtomicFile::Links::Replace));
+        QCOMPARE(test::readFile(link), QByteArray("new"));
+        QCOMPARE(QFileInfo(link).isSymLink(), follow);
+        if (follow)
+            QCOMPARE(test::readFile(target), QByteArray("new"));
+        else
+            QCOMPARE(QFileInfo::exists(target), !dangling);
+        if (!follow && !dangling)
+            QCOMPARE(test::readFile(target), QByteArray("target"));
+    }
+
+    void atomicWriteKeepsPermissions()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.sh"));
+        QVERIFY(test::writeFile(path, "old"));
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                        QFileDevice::ExeOwner | QFileDevice::ReadGroup);
+        QVERIFY(vesk::writeFileAtomically(path, "new"));
+        const QFileDevice::Permissions kept = QFileInfo(path).permissions();
+        QVERIFY(kept & QFileDevice::ExeOwner);
+        QVERIFY(kept & QFileDevice::ReadGroup);
+        QVERIFY(!(kept & QFileDevice::ReadOther));
+        vesk::AtomicFile secret(folder.filePath(QStringLiteral("token")));
+        secret.setOwnerOnly(true);
+        QVERIFY(secret.write("s3cret") && secret.commit());
+        const QFileDevice::Permissions token =
+            QFileInfo(folder.filePath(QStringLiteral("token"))).permissions();
+        QVERIFY(token & QFileDevice::ReadOwner);
+        QVERIFY(!(token & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                           QFileDevice::ReadOther | QFileDevice::WriteOther)));
     }
 };
 

@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -226,6 +228,36 @@ private Q_SLOTS:
         QCOMPARE(world.alerts.count(), 2);
         QCOMPARE(world.controller().documents().size(), 1);
         QCOMPARE(document->vcVesk()->txtBoxName()->text(), QStringLiteral("unsaved/box"));
+    }
+
+    // A full disk while saving: the old file stays as it was, the user is told, and the edit
+    // stays in the window.
+    void fullDiskKeepsTheSavedFile()
+    {
+        EditorWorld world;
+        world.controller().setAutosaveDelay(60 * 60 * 1000);
+        const QString path =
+            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("disk/db.vesk"));
+        const QByteArray old = readFile(path);
+        VeskDocument* document = world.controller().openDocument(path);
+        QLineEdit* box = document->vcVesk()->txtBoxName();
+        typeInto(box, QStringLiteral("a"));
+        QApplication::clipboard()->setText(QString(20000, u'b'));
+        QTest::keySequence(box, QKeySequence::Paste);
+        QVERIFY(document->isDocumentEdited());
+        bool saved = true;
+        {
+            ScopedFileSizeLimit limit(qMax<qint64>(old.size(), 8192));
+            saved = document->saveDocument();
+        }
+        QVERIFY(!saved);
+        QCOMPARE(readFile(path), old);
+        QCOMPARE(world.alerts.count(), 1);
+        QVERIFY2(world.alerts.last().informativeText.contains(QStringLiteral("File too large")),
+                 qPrintable(world.alerts.last().informativeText));
+        QVERIFY(document->isDocumentEdited());
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"db.vesk"});
     }
 
     void failedAutosaveIsReportedOnce()

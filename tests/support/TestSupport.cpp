@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,6 +49,25 @@ void setLocale(const char* localeName)
 {
     UErrorCode status = U_ZERO_ERROR;
     icu::Locale::setDefault(icu::Locale(localeName), status);
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(qint64 bytes)
+{
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    m_oldSoft = qint64(limit.rlim_cur);
+    limit.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit()
+{
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = rlim_t(m_oldSoft);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 QString saveScreenshot(QWidget* widget, const QString& name)

@@ -50,6 +50,21 @@ private:
     std::optional<QByteArray> m_old;
 };
 
+/// A real "disk full" for this process: files may not grow past `bytes` while it lives, and
+/// writes past it fail with EFBIG instead of killing the process (SIGXFSZ is ignored).
+class ScopedFileSizeLimit
+{
+public:
+    explicit ScopedFileSizeLimit(qint64 bytes);
+    ~ScopedFileSizeLimit();
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+private:
+    qint64 m_oldSoft = 0;
+    void (*m_oldHandler)(int) = nullptr;
+};
+
 /// Renders a widget (offscreen) into build/screenshots/<name>.png and returns the path.
 QString saveScreenshot(QWidget* widget, const QString& name);
 
