@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <fcntl.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +14,7 @@
 #include "DataModel.h"
 #include "DocumentExport.h"
 #include "MachineIndex.h"
+#include "Utilities.h"
 #include "VagrantFileTemplateHelper.h"
 
 namespace vesk {
@@ -20,30 +23,104 @@ namespace {
 
 enum ExitStatus { Success = 0, Failure = 1, Usage = 2 };
 
-// Reads and parses a document; on failure prints one line naming the file and the reason.
-bool loadDocument(const QString& path, DataModel& model, QTextStream& err)
+bool survivesAsText(const QByteArray& native)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err << "vesk: " << path << ": cannot be read: " << file.errorString() << Qt::endl;
-        return false;
+    return QFile::encodeName(QFile::decodeName(native)) == native;
+}
+
+// The bytes as a message shows them: valid UTF-8 as text, any other byte as \xNN, quoted.
+QString shownBytes(const QByteArray& native)
+{
+    QString shown;
+    qsizetype i = 0;
+    while (i < native.size()) {
+        const auto lead = uchar(native.at(i));
+        const qsizetype length = lead < 0x80 ? 1 : lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
+        const QByteArray sequence = native.mid(i, length);
+        const QString decoded = QString::fromUtf8(sequence);
+        if (lead < 0xf8 && sequence.size() == length && decoded.toUtf8() == sequence &&
+            !decoded.contains(QChar::ReplacementCharacter)) {
+            shown += decoded;
+            i += length;
+        } else {
+            shown += QStringLiteral("\\x%1").arg(int(lead), 2, 16, QLatin1Char('0'));
+            ++i;
+        }
     }
+    const QString name = displayName(shown);
+    return name.startsWith(u'"') ? name : QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+// A document named on the command line. Qt's file functions take text, and a name that is not
+// valid in the locale's encoding (a Latin-1 byte under UTF-8) does not survive the trip; such
+// a document is reached through descriptors of its folder and of itself instead.
+struct DocumentArgument
+{
+    QString path;        // for Qt's file functions: names the document in its folder
+    QString readPath;    // where its bytes are read
+    QString folder;      // the folder part of `path` when it is a descriptor
+    QString shownFolder; // that folder as messages show it
+    QString shown;       // the document as messages show it
+
+    QString shownName(const QString& file) const
+    {
+        if (!folder.isEmpty() && file.startsWith(folder + u'/'))
+            return shownFolder.chopped(1) + visibleText(file.mid(folder.size())) + u'"';
+        return displayName(file);
+    }
+};
+
+DocumentArgument documentArgument(const QByteArray& native)
+{
+    const QString text = QFile::decodeName(native);
+    DocumentArgument document{text, text, QString(), QString(), displayName(text)};
+#ifdef Q_OS_LINUX
+    if (survivesAsText(native))
+        return document;
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : native.left(qMax<qsizetype>(slash, 1));
+    const QByteArray name = native.mid(slash + 1);
+    document.shown = shownBytes(native);
+    // The descriptors stay open until the process ends.
+    const int folderDescriptor = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderDescriptor < 0)
+        return document;
+    document.folder = QStringLiteral("/proc/self/fd/%1").arg(folderDescriptor);
+    document.shownFolder = shownBytes(folder);
+    if (survivesAsText(name)) {
+        document.path = document.folder + u'/' + QFile::decodeName(name);
+        document.readPath = document.path;
+        return document;
+    }
+    document.path = document.folder + QStringLiteral("/document.vesk");
+    const int fileDescriptor = ::openat(folderDescriptor, name.constData(), O_PATH | O_CLOEXEC);
+    document.readPath = fileDescriptor < 0 ? document.folder + u'/' + QFile::decodeName(name)
+                                           : QStringLiteral("/proc/self/fd/%1").arg(fileDescriptor);
+#endif
+    return document;
+}
+
+// Reads and parses a document; on failure prints one line naming the file and the reason.
+bool loadDocument(const DocumentArgument& document, DataModel& model, QTextStream& err)
+{
     QString reason;
-    if (!model.loadData(file.readAll(), &reason)) {
-        err << "vesk: " << path << ": cannot be read: " << reason << Qt::endl;
+    const std::optional<QByteArray> data = readRegularFile(document.readPath, &reason);
+    if (!data || !model.loadData(*data, &reason)) {
+        err << "vesk: " << document.shown << ": cannot be read: " << reason << Qt::endl;
         return false;
     }
     return true;
 }
 
-int render(const QString& path, QTextStream& out, QTextStream& err)
+int render(const DocumentArgument& document, QTextStream& out, QTextStream& err)
 {
     DataModel model;
-    if (!loadDocument(path, model, err))
+    if (!loadDocument(document, model, err))
         return Failure;
-    const std::optional<QString> text = VagrantFileTemplateHelper(model).templateString();
+    QString error;
+    const std::optional<QString> text = VagrantFileTemplateHelper(model).templateString(&error);
     if (!text) {
-        err << "vesk: " << path << ": the Vagrantfile template could not be read" << Qt::endl;
+        err << "vesk: " << document.shown << ": cannot be rendered: " << error << Qt::endl;
         return Failure;
     }
     out << *text;
@@ -51,17 +128,17 @@ int render(const QString& path, QTextStream& out, QTextStream& err)
     return Success;
 }
 
-int exportFiles(const QString& path, QTextStream& out, QTextStream& err)
+int exportFiles(const DocumentArgument& document, QTextStream& out, QTextStream& err)
 {
     DataModel model;
-    if (!loadDocument(path, model, err))
+    if (!loadDocument(document, model, err))
         return Failure;
-    const ExportResult result = exportDocument(model, QFileInfo(path).absoluteFilePath());
+    const ExportResult result = exportDocument(model, QFileInfo(document.path).absoluteFilePath());
     for (const QString& written : result.written)
-        out << written << Qt::endl;
+        out << document.shownName(written) << Qt::endl;
     if (!result.ok) {
-        err << "vesk: " << result.failedFile << ": cannot be written: " << result.reason
-            << Qt::endl;
+        err << "vesk: " << document.shownName(result.failedFile)
+            << ": cannot be written: " << result.reason << Qt::endl;
         return Failure;
     }
     return Success;
@@ -93,7 +170,7 @@ int machines(bool json, QTextStream& out)
         return Success;
     }
     const auto cell = [](const std::optional<QString>& text) {
-        return text && !text->isEmpty() ? *text : QStringLiteral("-");
+        return text && !text->isEmpty() ? visibleText(*text) : QStringLiteral("-");
     };
     QList<QStringList> rows;
     QList<qsizetype> widths(4, 0);
@@ -135,8 +212,12 @@ QString usageText()
                           "       vesk --help                 print this help\n");
 }
 
-std::optional<int> runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err)
+std::optional<int> runCommandLine(const QList<QByteArray>& nativeArguments, QTextStream& out,
+                                  QTextStream& err)
 {
+    QStringList arguments;
+    for (const QByteArray& argument : nativeArguments)
+        arguments.append(QFile::decodeName(argument));
     if (arguments.isEmpty())
         return std::nullopt;
     const QString& command = arguments.first();
@@ -153,8 +234,9 @@ std::optional<int> runCommandLine(const QStringList& arguments, QTextStream& out
     if (command == QStringLiteral("render") || command == QStringLiteral("export")) {
         if (arguments.size() != 2 || arguments.at(1).startsWith(u'-'))
             return usageError(QStringLiteral("%1 takes one document").arg(command), err);
-        return command == QStringLiteral("render") ? render(arguments.at(1), out, err)
-                                                   : exportFiles(arguments.at(1), out, err);
+        const DocumentArgument document = documentArgument(nativeArguments.at(1));
+        return command == QStringLiteral("render") ? render(document, out, err)
+                                                   : exportFiles(document, out, err);
     }
     if (command == QStringLiteral("machines")) {
         const QStringList options = arguments.mid(1);

@@ -2,7 +2,9 @@
 
 #include <optional>
 
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
+#include <QString>
 
 class QTextStream;
 
@@ -11,7 +13,9 @@ namespace vesk {
 /// Handles the command-line forms that need no window (--help, --version, render, export).
 /// Returns the exit status when the arguments were one of them, nothing when the application
 /// should start with its windows. `arguments` excludes the program name.
-std::optional<int> runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err);
+/// The arguments are the program's own bytes: a file name need not be valid text.
+std::optional<int> runCommandLine(const QList<QByteArray>& arguments, QTextStream& out,
+                                  QTextStream& err);
 
 /// The usage text printed by --help and on wrong usage.
 QString usageText();

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSessionManager>
@@ -26,9 +27,9 @@ int main(int argc, char* argv[])
     QStringList files;
     {
         // The script-friendly forms run without a display, so they are handled before Qt starts.
-        QStringList arguments;
+        QList<QByteArray> arguments;
         for (int i = 1; i < argc; ++i)
-            arguments.append(QString::fromLocal8Bit(argv[i]));
+            arguments.append(QByteArray(argv[i]));
         QTextStream out(stdout);
         QTextStream err(stderr);
         if (const std::optional<int> status = vesk::runCommandLine(arguments, out, err))

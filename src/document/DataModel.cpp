@@ -16,6 +16,82 @@ namespace {
 
 const QString kNullText = QStringLiteral("(null)");
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The four hex digits of a \u escape at `at` (just past the "u"), or -1.
+int escapedUnit(const QByteArray& data, qsizetype at)
+{
+    if (at + 4 > data.size())
+        return -1;
+    int unit = 0;
+    for (qsizetype i = at; i < at + 4; ++i) {
+        const int digit = hexDigit(data.at(i));
+        if (digit < 0)
+            return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+// Qt's reader takes any backslash escape ("\q" reads as "q") and keeps a lone surrogate, which
+// shows as U+FFFD on screen but is written as "?". Refuses the first and turns the second into
+// U+FFFD here, in place, so that every reader of the text sees one and the same character.
+// Returns the offset of an invalid escape, or -1.
+qsizetype checkStringEscapes(QByteArray& data)
+{
+    bool inString = false;
+    qsizetype pendingHigh = -1; // offset of a \u escape holding a high surrogate not yet paired
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data.at(i);
+        if (!inString) {
+            inString = c == '"';
+            continue;
+        }
+        if (c != '\\') {
+            if (pendingHigh >= 0)
+                data.replace(pendingHigh, 6, "\\ufffd");
+            pendingHigh = -1;
+            inString = c != '"';
+            continue;
+        }
+        if (i + 1 >= data.size())
+            return i;
+        const char escaped = data.at(i + 1);
+        if (escaped != 'u') {
+            if (!QByteArrayView("\"\\/bfnrt").contains(escaped))
+                return i;
+            if (pendingHigh >= 0)
+                data.replace(pendingHigh, 6, "\\ufffd");
+            pendingHigh = -1;
+            ++i;
+            continue;
+        }
+        const int unit = escapedUnit(data, i + 2);
+        if (unit < 0)
+            return i;
+        const bool high = unit >= 0xd800 && unit <= 0xdbff;
+        const bool low = unit >= 0xdc00 && unit <= 0xdfff;
+        if (low && pendingHigh < 0)
+            data.replace(i, 6, "\\ufffd");
+        if (pendingHigh >= 0 && !low)
+            data.replace(pendingHigh, 6, "\\ufffd");
+        pendingHigh = high ? i : -1;
+        if (low)
+            pendingHigh = -1;
+        i += 5;
+    }
+    return -1;
+}
+
 // What a reader found in a file, checked before any of it reaches the model.
 struct Contents
 {
@@ -282,8 +358,14 @@ void DataModel::setSyncedDirectories(const QList<SyncedFolder>& list)
 
 bool DataModel::loadData(const QByteArray& data, QString* errorMessage)
 {
+    QByteArray text = data;
+    if (const qsizetype at = checkStringEscapes(text); at >= 0) {
+        setError(errorMessage,
+                 QStringLiteral("not JSON (invalid escape sequence at byte %1)").arg(at));
+        return false;
+    }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         setError(errorMessage, QStringLiteral("not JSON (%1 at byte %2)")
                                    .arg(parseError.errorString())

@@ -32,9 +32,10 @@ ExportResult exportDocument(const DataModel& model, const QString& documentPath)
         return result;
     };
 
-    const std::optional<QString> text = VagrantFileTemplateHelper(model).templateString();
+    QString error;
+    const std::optional<QString> text = VagrantFileTemplateHelper(model).templateString(&error);
     if (!text)
-        return fail(vagrantfile, QStringLiteral("The Vagrantfile template could not be read."));
+        return fail(vagrantfile, error);
     // "Quarrow" may not exist yet; every other export folder holds the document itself.
     if (!folder.exists() && !QDir().mkpath(folder.path()))
         return fail(vagrantfile, QStringLiteral("The folder could not be created."));

@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QFile>
 #include <QStandardPaths>
@@ -257,6 +258,101 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
     if (errorMessage)
         *errorMessage = file.errorString();
     return false;
+}
+
+std::optional<QByteArray> readRegularFile(const QString& path, QString* errorMessage, qint64 limit)
+{
+    const auto fail = [errorMessage](const QString& reason) -> std::optional<QByteArray> {
+        if (errorMessage)
+            *errorMessage = reason;
+        return std::nullopt;
+    };
+    // Non-blocking, so that opening a FIFO with no writer returns at once.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(systemError(errno));
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0)
+        return fail(systemError(errno));
+    if (S_ISDIR(status.st_mode))
+        return fail(systemError(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        return fail(QStringLiteral("not a regular file"));
+    const QString tooLarge =
+        QStringLiteral("larger than %1")
+            .arg(QLocale::c().formattedDataSize(limit, 0, QLocale::DataSizeTraditionalFormat));
+    if (status.st_size > limit)
+        return fail(tooLarge);
+    QByteArray data;
+    data.resize(qsizetype(status.st_size));
+    qsizetype filled = 0;
+    for (;;) {
+        // The file may grow while it is read; one byte past the limit is enough to tell.
+        if (filled == data.size()) {
+            if (data.size() > limit)
+                return fail(tooLarge);
+            data.resize(qMin<qint64>(qMax<qint64>(data.size() * 2, 4096), limit + 1));
+        }
+        const ssize_t count = ::read(fd, data.data() + filled, size_t(data.size() - filled));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(systemError(errno));
+        }
+        if (count == 0)
+            break;
+        filled += count;
+    }
+    if (filled > limit)
+        return fail(tooLarge);
+    data.resize(filled);
+    return data;
+}
+
+QString visibleText(const QString& text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code >= 0x20 && code != 0x7f && !(code >= 0x80 && code < 0xa0)) {
+            shown += c;
+            continue;
+        }
+        switch (code) {
+        case u'\n':
+            shown += QLatin1String("\\n");
+            break;
+        case u'\r':
+            shown += QLatin1String("\\r");
+            break;
+        case u'\t':
+            shown += QLatin1String("\\t");
+            break;
+        default:
+            shown += code < 0x80 ? QStringLiteral("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'))
+                                 : QStringLiteral("\\u%1").arg(int(code), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return shown;
+}
+
+QString displayName(const QString& path)
+{
+    const QString shown = visibleText(path);
+    if (shown == path)
+        return path;
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + visibleText(quoted) + QLatin1Char('"');
 }
 
 } // namespace vesk

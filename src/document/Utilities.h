@@ -86,4 +86,21 @@ bool writeFileAtomically(const QString& path, const QByteArray& data,
                          QString* errorMessage = nullptr,
                          AtomicFile::Links links = AtomicFile::Links::Follow);
 
+/// Documents, the machine index and other files Vesk reads whole are refused beyond this.
+inline constexpr qint64 kMaxReadFileSize = 64 * 1024 * 1024;
+
+/// Reads a regular file whole, up to `limit` bytes. A FIFO, a device or a folder is refused
+/// without blocking or reading it; so is a larger file. On failure returns nothing and, when
+/// asked, a readable reason.
+std::optional<QByteArray> readRegularFile(const QString& path, QString* errorMessage = nullptr,
+                                          qint64 limit = kMaxReadFileSize);
+
+/// The text with control characters shown as escapes (\n, \t, \x1b, \u009b), so that it
+/// stays on one line and sends nothing to a terminal.
+QString visibleText(const QString& text);
+
+/// A file name for a one-line message: as it is, or quoted with visible escapes when it holds
+/// control characters.
+QString displayName(const QString& path);
+
 } // namespace vesk

@@ -1,5 +1,7 @@
 #include "VagrantFileTemplateHelper.h"
 
+#include <utility>
+
 #include <QDir>
 #include <QFile>
 
@@ -50,27 +52,90 @@ VagrantFileTemplateHelper::VagrantFileTemplateHelper(const DataModel& dataModel)
 {
 }
 
-std::optional<QString> VagrantFileTemplateHelper::templateString() const
+std::optional<QString> VagrantFileTemplateHelper::templateString(QString* error) const
 {
     std::optional<QString> text = readTemplate(kVagrantFileTemplate);
-    if (!text)
+    if (!text) {
+        if (error)
+            *error = QStringLiteral("The Vagrantfile template could not be read.");
         return std::nullopt;
-    // The order matters: a later placeholder typed into an earlier value is filled too.
-    text->replace(QStringLiteral("{{{date}}}"), shortDateString());
-    text->replace(QStringLiteral("{{{preamble}}}"), m_dataModel.preamble().value_or(QString()));
-    text->replace(QStringLiteral("{{{boxName}}}"), m_dataModel.boxName().value_or(QString()));
-    text->replace(QStringLiteral("{{{bootstrap}}}"), bootstrap());
-    text->replace(QStringLiteral("{{{portForwards}}}"), portForwards());
-    text->replace(QStringLiteral("{{{syncedDirectories}}}"), syncedDirectories());
-    text->replace(QStringLiteral("{{{additionalVagrantCommands}}}"),
-                  m_dataModel.additionalVagrantCommands().value_or(QString()));
+    }
+    // The order matters: a later placeholder typed into an earlier raw value (the preamble) is
+    // filled too. Values placed inside Ruby strings are escaped and carry no placeholders.
+    const std::pair<QString, QString> steps[] = {
+        {QStringLiteral("{{{date}}}"), shortDateString()},
+        {QStringLiteral("{{{preamble}}}"), m_dataModel.preamble().value_or(QString())},
+        {QStringLiteral("{{{boxName}}}"),
+         rubyStringContent(m_dataModel.boxName().value_or(QString()))},
+        {QStringLiteral("{{{bootstrap}}}"), bootstrap()},
+        {QStringLiteral("{{{portForwards}}}"), portForwards()},
+        {QStringLiteral("{{{syncedDirectories}}}"), syncedDirectories()},
+        {QStringLiteral("{{{additionalVagrantCommands}}}"),
+         m_dataModel.additionalVagrantCommands().value_or(QString())},
+    };
+    for (const auto& [placeholder, value] : steps) {
+        const qsizetype count = text->count(placeholder);
+        if (count == 0)
+            continue;
+        const qsizetype growth = value.size() - placeholder.size();
+        if (growth > 0 && (kMaxRenderedSize - text->size()) / growth < count) {
+            if (error)
+                *error = QStringLiteral("The Vagrantfile would be larger than 16 MB: %1 is "
+                                        "filled in %2 times.")
+                             .arg(placeholder)
+                             .arg(count);
+            return std::nullopt;
+        }
+        text->replace(placeholder, value);
+    }
     return text;
+}
+
+QString VagrantFileTemplateHelper::rubyStringContent(const QString& text)
+{
+    QString quoted;
+    quoted.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\':
+            quoted += QStringLiteral("\\\\");
+            break;
+        case u'"':
+            quoted += QStringLiteral("\\\"");
+            break;
+        case u'#':
+            quoted += QStringLiteral("\\#");
+            break;
+        case u'{':
+            quoted += QStringLiteral("\\{");
+            break;
+        case u'\n':
+            quoted += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            quoted += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            quoted += QStringLiteral("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                quoted += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                quoted += c;
+        }
+    }
+    return quoted;
 }
 
 std::optional<QString> VagrantFileTemplateHelper::displayTemplateString() const
 {
     const std::optional<QString> header = displayTempHeader();
-    const std::optional<QString> body = templateString();
+    QString error;
+    std::optional<QString> body = templateString(&error);
+    // A rendering that is refused says why where the Vagrantfile would be.
+    if (!body && readTemplate(kVagrantFileTemplate))
+        body = QStringLiteral("# ") + error + u'\n';
     if (!header && !body)
         return std::nullopt;
     return header.value_or(QString()) + u'\n' + body.value_or(QString());
@@ -103,8 +168,9 @@ QString VagrantFileTemplateHelper::syncedDirectories() const
 {
     QString block;
     for (const SyncedFolder& folder : m_dataModel.syncedDirectories()) {
-        block += QStringLiteral("\tconfig.vm.synced_folder \"") + folder.host +
-                 QStringLiteral("\", \"") + folder.guest + QStringLiteral("\"\n");
+        block += QStringLiteral("\tconfig.vm.synced_folder \"") + rubyStringContent(folder.host) +
+                 QStringLiteral("\", \"") + rubyStringContent(folder.guest) +
+                 QStringLiteral("\"\n");
     }
     return trimLineFeeds(block);
 }

@@ -20,8 +20,9 @@ public:
 
     const DataModel& dataModel() const { return m_dataModel; }
 
-    /// The complete Vagrantfile; nothing when the template cannot be read.
-    std::optional<QString> templateString() const;
+    /// The complete Vagrantfile; nothing when the template cannot be read or the result would be
+    /// larger than `kMaxRenderedSize` (then `error`, when given, says which).
+    std::optional<QString> templateString(QString* error = nullptr) const;
     /// The preview: the header, a line feed, then the Vagrantfile.
     std::optional<QString> displayTemplateString() const;
     /// The preview header as read.
@@ -31,6 +32,15 @@ public:
     QString bootstrap() const;
     QString portForwards() const;
     QString syncedDirectories() const;
+
+    /// Text for the inside of a Ruby double-quoted string literal that means exactly `text`:
+    /// backslash, quote and "#" escaped (no interpolation), control characters as escapes, and
+    /// "{" escaped so that a value never carries a placeholder into the rendering.
+    static QString rubyStringContent(const QString& text);
+
+    /// A rendering is refused past this many characters: placeholders written inside values are
+    /// filled again, and a small document could otherwise ask for gigabytes.
+    static constexpr qsizetype kMaxRenderedSize = 16 * 1024 * 1024;
 
 private:
     const DataModel& m_dataModel;

@@ -162,13 +162,8 @@ void VeskDocument::setupForNewDocument(const QString& displayName)
 
 bool VeskDocument::readFromFile(const QString& path, QString* errorMessage)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (errorMessage)
-            *errorMessage = file.errorString();
-        return false;
-    }
-    if (!readFromData(file.readAll(), errorMessage))
+    const std::optional<QByteArray> data = readRegularFile(path, errorMessage);
+    if (!data || !readFromData(*data, errorMessage))
         return false;
     m_fileName = path;
     m_documentWasOpenedSoOnceDoneLoadingUICheckForUpdates = true;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "HTTPRequests.h"
+#include "Utilities.h"
 
 namespace vesk {
 
@@ -68,13 +69,13 @@ void VeskUpdateFinder::gotResults()
     m_search.release()->deleteLater();
 
     for (const QString& path : paths) {
-        QFile file(path);
-        if (file.size() > kLargestDocument || !file.open(QIODevice::ReadOnly))
+        const std::optional<QByteArray> data = readRegularFile(path, nullptr, kLargestDocument);
+        if (!data)
             continue;
         auto model = std::make_unique<DataModel>();
         // A file that is not a document leaves a fresh model without a remote URL: its check
         // ends at once, without a request.
-        model->loadData(file.readAll());
+        model->loadData(*data);
 
         auto* checker = new VeskDocumentUpdateChecker();
         checker->setDelegate(this);

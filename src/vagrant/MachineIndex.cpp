@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "Utilities.h"
+
 namespace vesk {
 
 namespace {
@@ -467,10 +469,10 @@ VagrantEnvironmentDictionary parseMachineIndex(const QByteArray& json)
 
 VagrantEnvironmentDictionary loadMachineIndex(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> data = readRegularFile(path);
+    if (!data)
         return {};
-    return parseMachineIndex(file.readAll());
+    return parseMachineIndex(*data);
 }
 
 } // namespace vesk

@@ -1,4 +1,9 @@
+#include <cstdio>
+
+#include <sys/stat.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -147,6 +152,106 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains(path) && run.err.contains(reason), qPrintable(run.err));
         // Nothing written when the document cannot be read.
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), content.isEmpty() ? 0 : 1);
+    }
+
+    // Only regular files are read, and only up to 64 MB: a FIFO must not block, a device must
+    // not be read until memory runs out.
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        for (const QString& command : {QStringLiteral("render"), QStringLiteral("export")}) {
+            QTest::addRow("%s FIFO", qPrintable(command)) << command << "fifo"
+                                                          << "not a regular file";
+            QTest::addRow("%s /dev/zero", qPrintable(command)) << command << "/dev/zero"
+                                                               << "not a regular file";
+            QTest::addRow("%s folder", qPrintable(command)) << command << "folder"
+                                                            << "Is a directory";
+            QTest::addRow("%s 65 MB", qPrintable(command)) << command << "large"
+                                                           << "larger than 64 MB";
+        }
+    }
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        QString path = folder.filePath(QStringLiteral("odd.vesk"));
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == QLatin1String("large")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(65 * 1024 * 1024));
+        } else {
+            path = kind;
+        }
+        QElapsedTimer timer;
+        timer.start();
+        const Run run = runVesk({command, path});
+        QVERIFY2(timer.elapsed() < 10000, "the command blocked");
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.err, QStringLiteral("vesk: %1: cannot be read: %2\n").arg(path, reason));
+    }
+
+    // A file name is kept byte for byte, whatever the locale makes of it, and a name with a
+    // control character is quoted so that the message stays one line.
+    void fileNames()
+    {
+        QTemporaryDir folder;
+        // "café.vesk" in Latin-1 under a UTF-8 locale: not valid text, still a file name.
+        const QByteArray latin1 = QFile::encodeName(folder.path()) + "/caf\xe9.vesk";
+        std::FILE* file = std::fopen(latin1.constData(), "w");
+        QVERIFY(file);
+        std::fwrite(kDocument.constData(), 1, size_t(kDocument.size()), file);
+        std::fclose(file);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("/bin/bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral(R"(exec "$0" render "$1/caf"$'\351'.vesk)"),
+                       QStringLiteral(VESK_BINARY_DIR "/src/app/vesk"), folder.path()});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        QVERIFY(process.readAllStandardOutput().contains("debian/bookworm64"));
+
+        // Export into such a folder: the files land there and are named with the byte shown.
+        const QByteArray latin1Folder = QFile::encodeName(folder.path()) + "/d\xe9p";
+        QCOMPARE(::mkdir(latin1Folder.constData(), 0700), 0);
+        file = std::fopen(QByteArray(latin1Folder + "/web.vesk").constData(), "w");
+        QVERIFY(file);
+        std::fwrite(kDocument.constData(), 1, size_t(kDocument.size()), file);
+        std::fclose(file);
+        process.start(QStringLiteral("/bin/bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral(R"(exec "$0" export "$1/d"$'\351'p/web.vesk)"),
+                       QStringLiteral(VESK_BINARY_DIR "/src/app/vesk"), folder.path()});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+                 QStringLiteral("\"%1/d\\xe9p/Vagrantfile\"\n\"%1/d\\xe9p/bootstrap.sh\"\n")
+                     .arg(folder.path()));
+        struct stat status
+        {
+        };
+        QCOMPARE(::stat(QByteArray(latin1Folder + "/Vagrantfile").constData(), &status), 0);
+
+        const QString newline = folder.filePath(QStringLiteral("two\nlines \"x\".vesk"));
+        QVERIFY(test::writeFile(newline, "<html>"));
+        const Run run = runVesk({QStringLiteral("render"), newline});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err.count(u'\n'), 1);
+        QVERIFY2(
+            run.err.startsWith(QStringLiteral("vesk: \"%1/two\\nlines \\\"x\\\".vesk\": cannot be "
+                                              "read: not JSON")
+                                   .arg(folder.path())),
+            qPrintable(run.err));
     }
 
     void exportFailureIsAnError()

@@ -1,4 +1,9 @@
+#include <sys/stat.h>
+
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -128,6 +133,57 @@ private Q_SLOTS:
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, output);
         QCOMPARE(run.err, QString());
+    }
+
+    // An index that is not a regular file is read as no index: the command neither blocks on a
+    // FIFO nor reads a device for ever.
+    void specialIndexFilesAreEmptyLists_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("folder") << "folder";
+    }
+    void specialIndexFilesAreEmptyLists()
+    {
+        QFETCH(QString, kind);
+        const QString index = indexIn(m_home.path());
+        QVERIFY(QDir().mkpath(QFileInfo(index).path()));
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(index).constData(), 0600), 0);
+        else if (kind == QLatin1String("zero"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), index));
+        else
+            QVERIFY(QDir().mkpath(index));
+        QElapsedTimer timer;
+        timer.start();
+        const MachinesRun run = runMachines(m_home.path(), {QStringLiteral("--json")});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QStringLiteral("[\n]\n"));
+        QVERIFY2(timer.elapsed() < 10000, "the command blocked");
+    }
+
+    // Names come from other programs' files: in the text listing a control character is shown,
+    // never sent to the terminal, and a newline cannot split a row. The JSON keeps the text.
+    void controlCharactersAreShownNotSent()
+    {
+        const QString name = QStringLiteral("evil\x1b]0;owned\x07\nfake row");
+        const QJsonObject machine{
+            {QStringLiteral("name"), name},
+            {QStringLiteral("provider"), QStringLiteral("libvirt\tx")},
+            {QStringLiteral("state"), QStringLiteral("running")},
+            {QStringLiteral("local_data_path"), QStringLiteral("/srv/a\rb/.vagrant")}};
+        const QJsonObject index{
+            {QStringLiteral("version"), 1},
+            {QStringLiteral("machines"), QJsonObject{{QStringLiteral("ab12"), machine}}}};
+        QVERIFY(vesk::test::writeFile(indexIn(m_home.path()), QJsonDocument(index).toJson()));
+        const MachinesRun text = runMachines(m_home.path(), {});
+        QCOMPARE(text.status, 0);
+        QCOMPARE(text.out, QStringLiteral("evil\\x1b]0;owned\\x07\\nfake row  ab12  running  "
+                                          "libvirt\\tx  /srv/a\\rb\n"));
+        const MachinesRun json = runMachines(m_home.path(), {QStringLiteral("--json")});
+        const QJsonArray machines = QJsonDocument::fromJson(json.out.toUtf8()).array();
+        QCOMPARE(machines.at(0)[QStringLiteral("name")].toString(), name);
     }
 
     void unknownOption()

@@ -109,6 +109,12 @@ private Q_SLOTS:
             << QByteArray(R"({"veskVersion":2,"revision":"new"})") << "whole number";
         QTest::newRow("UUID a number")
             << QByteArray(R"({"veskVersion":2,"UUID":5})") << "\"UUID\" is not text";
+        QTest::newRow("escape \\x")
+            << QByteArray(R"({"veskVersion":2,"boxName":"a\x41"})") << "invalid escape";
+        QTest::newRow("escape \\q")
+            << QByteArray(R"({"veskVersion":2,"boxName":"\q"})") << "invalid escape";
+        QTest::newRow("short \\u")
+            << QByteArray(R"({"veskVersion":2,"boxName":"\u12"})") << "invalid escape";
     }
     void refusedFiles()
     {
@@ -162,6 +168,36 @@ private Q_SLOTS:
         const QJsonObject written = parse(model.dataRepresentation());
         QVERIFY(!written.contains(QStringLiteral("colour")));
         QCOMPARE(written.value(QStringLiteral("veskVersion")).toInt(), 2);
+    }
+
+    // A surrogate escape without its partner reads as U+FFFD, so that the window, `render` and
+    // the exported file all show the same character; a proper pair stays one character.
+    void surrogateEscapes_data()
+    {
+        QTest::addColumn<QByteArray>("escaped");
+        QTest::addColumn<QString>("text");
+        const QString bad(QChar::ReplacementCharacter);
+        QTest::newRow("lone high") << QByteArray(R"(a\ud800b)") << "a" + bad + "b";
+        QTest::newRow("lone high at end") << QByteArray(R"(a\uD800)") << "a" + bad;
+        QTest::newRow("lone low") << QByteArray(R"(\udc00)") << bad;
+        QTest::newRow("high then escape") << QByteArray(R"(\ud800\n)") << bad + "\n";
+        QTest::newRow("two highs") << QByteArray(R"(\ud800\ud800)") << bad + bad;
+        QTest::newRow("pair") << QByteArray(R"(\ud83d\ude00)") << QStringLiteral("\U0001F600");
+        QTest::newRow("escaped backslash before u") << QByteArray(R"(\\ud800)") << "\\ud800";
+    }
+    void surrogateEscapes()
+    {
+        QFETCH(QByteArray, escaped);
+        QFETCH(QString, text);
+        DataModel model;
+        QString message;
+        QVERIFY2(model.loadData(R"({"veskVersion":2,"boxName":")" + escaped + R"("})", &message),
+                 qPrintable(message));
+        QCOMPARE(model.boxName(), std::optional<QString>(text));
+        // What is written reads back the same.
+        DataModel again;
+        QVERIFY(again.loadData(model.dataRepresentation()));
+        QCOMPARE(again.boxName(), std::optional<QString>(text));
     }
 
     void version1File()

@@ -1,5 +1,8 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -104,12 +107,12 @@ private Q_SLOTS:
                  QStringLiteral("\tconfig.vm.network :forwarded_port, host: 8080, guest: 80\n"
                                 "\tconfig.vm.network :forwarded_port, host: 3000, guest: 3000"));
 
-        // Paths go in as typed: blanks, quotes and backslashes alike.
+        // Paths mean what was typed: blanks stay, quotes and backslashes are escaped for Ruby.
         model.setSyncedDirectories({{QStringLiteral("/Users/u/My Site"), QStringLiteral("/srv")},
                                     {QStringLiteral("C:\\a\"b"), QStringLiteral("/x")}});
         QCOMPARE(helper.syncedDirectories(),
                  QStringLiteral("\tconfig.vm.synced_folder \"/Users/u/My Site\", \"/srv\"\n"
-                                "\tconfig.vm.synced_folder \"C:\\a\"b\", \"/x\""));
+                                "\tconfig.vm.synced_folder \"C:\\\\a\\\"b\", \"/x\""));
     }
 
     void placeholdersFilledInOrder_data()
@@ -118,11 +121,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty lists leave the lines")
             << QByteArray("A\n{{{portForwards}}}\nB\n{{{syncedDirectories}}}\nC") << "A\n\nB\n\nC";
-        QTest::newRow("used twice") << QByteArray("{{{boxName}}} and {{{boxName}}}")
-                                    << "box/one{{{preamble}}} and box/one{{{preamble}}}";
+        QTest::newRow("used twice")
+            << QByteArray("{{{boxName}}} and {{{boxName}}}")
+            << "box/one\\{\\{\\{preamble}}} and box/one\\{\\{\\{preamble}}}";
         QTest::newRow("later placeholder inside an earlier value")
             << QByteArray("{{{preamble}}}|{{{additionalVagrantCommands}}}")
-            << "box/one{{{preamble}}}|extra";
+            << "box/one\\{\\{\\{preamble}}}|extra";
         QTest::newRow("unknown placeholders stay")
             << QByteArray("{{{nothing}}}{{{BOXNAME}}}") << "{{{nothing}}}{{{BOXNAME}}}";
         QTest::newRow("no placeholders") << QByteArray("plain") << "plain";
@@ -138,6 +142,87 @@ private Q_SLOTS:
         model.setAdditionalVagrantCommands(QStringLiteral("extra"));
         QCOMPARE(VagrantFileTemplateHelper(model).templateString(),
                  std::optional<QString>(expected));
+    }
+
+    // Values that look like data stay data: whatever is typed as a box name or a synced-folder
+    // path, `ruby -c` accepts the Vagrantfile, and loading it (with a stand-in for Vagrant)
+    // sets exactly the typed text and runs nothing else.
+    void hostileValuesStayText_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quote and call") << "\"; File.write(\"pwned\", \"x\"); \"";
+        QTest::newRow("interpolation") << "#{File.write(\"pwned\", \"x\")}";
+        QTest::newRow("global and instance interpolation") << "#$0 #@x #@@y";
+        QTest::newRow("newline then code") << "box\nFile.write(\"pwned\", \"x\")\n#";
+        QTest::newRow("backslashes") << "C:\\Users\\\"me\"\\";
+        QTest::newRow("control characters") << QStringLiteral("a\tb\rc\x1b[31md\x7f\x01");
+        QTest::newRow("trailing backslash") << "box\\";
+        QTest::newRow("placeholder of quoted text") << "{{{syncedDirectories}}}";
+        QTest::newRow("placeholder of raw lines") << "{{{additionalVagrantCommands}}}";
+        QTest::newRow("unicode") << QStringLiteral("caf\u00e9/\u65e5\u672c \U0001F600");
+    }
+    void hostileValuesStayText()
+    {
+        QFETCH(QString, value);
+        const QString ruby = QStandardPaths::findExecutable(QStringLiteral("ruby"));
+        if (ruby.isEmpty())
+            QSKIP("ruby is not installed (vagrant brings it)");
+        DataModel model;
+        model.setBoxName(value);
+        model.setSyncedDirectories({{value, value + QStringLiteral("/guest")}});
+        // Raw Ruby by design; a value above must not reach it.
+        model.setAdditionalVagrantCommands(QStringLiteral("config.vm.hostname = \"web\""));
+        const std::optional<QString> text = VagrantFileTemplateHelper(model).templateString();
+        QVERIFY(text);
+        QTemporaryDir folder;
+        const QString vagrantfile = folder.filePath(QStringLiteral("Vagrantfile"));
+        QVERIFY(test::writeFile(vagrantfile, text->toUtf8()));
+        QString output;
+        QVERIFY2(runs(ruby, {QStringLiteral("-c"), vagrantfile}, QString(), &output),
+                 qPrintable(output));
+
+        QProcess load;
+        load.setWorkingDirectory(folder.path());
+        load.start(ruby,
+                   {QStringLiteral(VESK_FIXTURES_DIR "/ruby/record_vagrantfile.rb"), vagrantfile});
+        QVERIFY(load.waitForFinished(30000));
+        QCOMPARE(load.exitCode(), 0);
+        QStringList settings;
+        for (const QByteArray& line : load.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty())
+                settings.append(QString::fromUtf8(line));
+        }
+        auto json = [](const QString& text) {
+            return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact))
+                .mid(1)
+                .chopped(1);
+        };
+        QCOMPARE(settings, (QStringList{
+                               QStringLiteral("[\"config.vm.box\",%1]").arg(json(value)),
+                               QStringLiteral("[\"config.vm.synced_folder\",[%1,%2],{}]")
+                                   .arg(json(value), json(value + QStringLiteral("/guest"))),
+                               QStringLiteral("[\"config.vm.hostname\",\"web\"]"),
+                           }));
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("pwned"))));
+    }
+
+    // Placeholders inside raw values are still filled, but a rendering cannot grow without end.
+    void renderingsHaveALimit()
+    {
+        DataModel model;
+        QString preamble;
+        for (int i = 0; i < 300; ++i)
+            preamble += QStringLiteral("{{{additionalVagrantCommands}}}");
+        model.setPreamble(preamble);
+        model.setAdditionalVagrantCommands(QString(100000, u'x'));
+        QString error;
+        QVERIFY(!VagrantFileTemplateHelper(model).templateString(&error));
+        QCOMPARE(error, QStringLiteral("The Vagrantfile would be larger than 16 MB: "
+                                       "{{{additionalVagrantCommands}}} is filled in 301 times."));
+        // The preview says so instead of the Vagrantfile.
+        QVERIFY(VagrantFileTemplateHelper(model).displayTemplateString()->contains(error));
+        model.setAdditionalVagrantCommands(QString(1000, u'x'));
+        QVERIFY(VagrantFileTemplateHelper(model).templateString());
     }
 
     void userTemplateTakesEffectAtOnce()
