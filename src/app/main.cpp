@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
-#include <QSessionManager>
 #include <QTextStream>
 
 #include "AppDelegate.h"
@@ -14,6 +13,7 @@
 #include "DocumentController.h"
 #include "DocumentUpdates.h"
 #include "Icons.h"
+#include "SessionEnd.h"
 #include "SingleInstance.h"
 #include "VeskDocument.h"
 #include "VeskDocumentWindowController.h"
@@ -84,22 +84,17 @@ int main(int argc, char* argv[])
                      [&] { openOrChoose({}); });
 
     delegate.applicationDidFinishLaunching();
-    if (!files.isEmpty()) {
+    // The launch rules may show the welcome window; what an earlier run could not save then
+    // comes back in front of it, as the untitled documents it was, and takes the place of a
+    // new untitled document.
+    const bool untitled = files.isEmpty() && delegate.applicationShouldOpenUntitledFile();
+    const int recovered = documents.restoreRecoveredDocuments();
+    if (!files.isEmpty())
         openOrChoose(files);
-    } else if (delegate.applicationShouldOpenUntitledFile()) {
+    else if (untitled && recovered == 0)
         documents.newDocument();
-    }
 
-    // Logging out asks, like Quit, so that nothing typed is lost.
-    QObject::connect(
-        &app, &QGuiApplication::commitDataRequest, &app, [&documents](QSessionManager& manager) {
-            if (!manager.allowsInteraction())
-                return;
-            bool cancelled = false;
-            documents.closeAll([&cancelled](bool allClosed) { cancelled = !allClosed; });
-            if (cancelled)
-                manager.cancel();
-            manager.release();
-        });
+    // exit, not quit: quit would first ask every window to close, and windows ask questions.
+    vesk::SessionEnd sessionEnd(app, documents, [] { QCoreApplication::exit(0); });
     return app.exec();
 }

@@ -79,6 +79,7 @@ void AlertPresenter::present(QWidget* window, const Alert& alert, Completion com
     }
 
     QMessageBox* box = createMessageBox(window, alert);
+    box->setObjectName(QStringLiteral("alert"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(alert.applicationModal || !window ? Qt::ApplicationModal
                                                              : Qt::WindowModal);
@@ -96,6 +97,24 @@ void AlertPresenter::present(QWidget* window, const Alert& alert, Completion com
             completion(response);
     });
     box->show();
+}
+
+AlertResponse AlertPresenter::ask(QWidget* window, const Alert& alert)
+{
+    if (responder())
+        return responder()(window, alert);
+    QMessageBox* box = createMessageBox(window, alert);
+    box->setObjectName(QStringLiteral("alert"));
+    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    box->exec();
+    AlertResponse response;
+    if (QAbstractButton* clicked = box->clickedButton())
+        response.button = clicked->property("alertButtonIndex").toInt();
+    else if (QAbstractButton* escape = box->escapeButton())
+        response.button = escape->property("alertButtonIndex").toInt();
+    response.suppressionChecked = box->checkBox() && box->checkBox()->isChecked();
+    delete box;
+    return response;
 }
 
 void AlertPresenter::setResponder(Responder newResponder)

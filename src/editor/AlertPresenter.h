@@ -39,6 +39,9 @@ public:
 
     /// Shows the alert and calls `completion` (if any) once it is answered.
     static void present(QWidget* window, const Alert& alert, Completion completion = {});
+    /// Shows the alert and waits for the answer. Only for questions inside a flow that is
+    /// itself modal (a file panel); everything else uses `present`.
+    static AlertResponse ask(QWidget* window, const Alert& alert);
 
     /// The box as it would be shown, not yet visible (screenshots and `present`).
     static QMessageBox* createMessageBox(QWidget* parent, const Alert& alert);

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "AlertPresenter.h"
+#include "DocumentRecovery.h"
 #include "ApplicationInfo.h"
 #include "FilePanels.h"
 #include "UserDefaults.h"
@@ -180,6 +181,32 @@ void DocumentController::closeNext(QList<VeskDocument*> remaining,
 void DocumentController::applicationShouldTerminate(std::function<void(bool)> reply)
 {
     closeAll(std::move(reply));
+}
+
+int DocumentController::restoreRecoveredDocuments()
+{
+    int restored = 0;
+    for (const DocumentRecovery::Entry& entry : DocumentRecovery::pending()) {
+        auto* document = new VeskDocument(this);
+        QString reason;
+        if (!document->restoreFromRecovery(entry.id, entry.content, nextUntitledName(), &reason)) {
+            // Left in the folder: a later version may read it, and the user may copy it out.
+            qWarning("vesk: a recovered document could not be read: %s", qPrintable(reason));
+            delete document;
+            continue;
+        }
+        document->makeWindowControllers();
+        addDocument(document);
+        bringToFront(document->window());
+        ++restored;
+    }
+    return restored;
+}
+
+void DocumentController::preserveForSessionEnd()
+{
+    for (VeskDocument* document : std::as_const(m_documents))
+        document->preserveForSessionEnd();
 }
 
 void DocumentController::addDocument(VeskDocument* document)

@@ -61,6 +61,13 @@ public:
     /// What the application runs before it quits: `closeAll`, then the decision.
     void applicationShouldTerminate(std::function<void(bool terminate)> reply);
 
+    /// Reopens, as untitled and edited documents, what earlier runs kept in the recovery folder.
+    /// Returns how many.
+    int restoreRecoveredDocuments();
+    /// The session is ending (logout, shutdown, a termination signal): every document keeps its
+    /// unsaved work without asking anything (see VeskDocument::preserveForSessionEnd).
+    void preserveForSessionEnd();
+
     /// How long after an edit a document with a file is written in place (milliseconds).
     int autosaveDelay() const { return m_autosaveDelay; }
     void setAutosaveDelay(int milliseconds) { m_autosaveDelay = milliseconds; }

@@ -122,6 +122,9 @@ void DocumentUpdates::updateNow(const QByteArray& data, const QString& found)
         return; // cannot happen: the same bytes passed the check
     // Stops observing the old model, takes the new one, refills the controls, observes again.
     m_document->replaceDataModel(std::move(model));
+    // Until it is written, the update is an unsaved change: a failed or cancelled save leaves
+    // the document edited, so that closing asks.
+    m_document->updateChangeCount(VeskDocument::ChangeType::Done);
     // A failed save shows its own alert; it must not be followed by a success message.
     if (!m_document->saveDocument())
         return;

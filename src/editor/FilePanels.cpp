@@ -1,6 +1,10 @@
 #include "FilePanels.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+
+#include "AlertPresenter.h"
 
 namespace vesk {
 
@@ -25,19 +29,37 @@ QStringList FilePanels::openDocuments(QWidget* parent, const QString& startFolde
 
 std::optional<QString> FilePanels::saveDocument(QWidget* parent, const QString& suggestedPath)
 {
-    QString path;
-    if (responder()) {
-        const QStringList answer = responder()(Kind::SaveDocument, suggestedPath);
-        path = answer.value(0);
-    } else {
-        path = QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), suggestedPath,
-                                            kVeskFilter);
+    QString start = suggestedPath;
+    for (;;) {
+        QString path;
+        if (responder()) {
+            path = responder()(Kind::SaveDocument, start).value(0);
+        } else {
+            // The panel's own overwrite question would be about the name as typed, before the
+            // suffix is added; the question below is about the file that is really written.
+            path =
+                QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), start, kVeskFilter,
+                                             nullptr, QFileDialog::DontConfirmOverwrite);
+        }
+        if (path.isEmpty())
+            return std::nullopt;
+        if (!path.endsWith(QStringLiteral(".vesk"), Qt::CaseInsensitive))
+            path += QStringLiteral(".vesk");
+        const QFileInfo file(path);
+        if (!file.exists() && !file.isSymLink())
+            return path;
+        Alert alert;
+        alert.messageText =
+            QStringLiteral("“%1” already exists. Do you want to replace it?").arg(file.fileName());
+        alert.informativeText =
+            QStringLiteral("A file with the same name already exists in “%1”. Replacing it will "
+                           "overwrite its current contents.")
+                .arg(QDir::toNativeSeparators(file.absolutePath()));
+        alert.buttons = {QStringLiteral("Replace"), QStringLiteral("Cancel")};
+        if (AlertPresenter::ask(parent, alert).button == 0)
+            return path;
+        start = path; // back to the panel, where the name can be changed
     }
-    if (path.isEmpty())
-        return std::nullopt;
-    if (!path.endsWith(QStringLiteral(".vesk"), Qt::CaseInsensitive))
-        path += QStringLiteral(".vesk");
-    return path;
 }
 
 std::optional<QString> FilePanels::chooseFolder(QWidget* parent, const QString& startFolder)

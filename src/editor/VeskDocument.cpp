@@ -4,9 +4,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
@@ -29,6 +33,7 @@
 #include "BoxPicker.h"
 #include "CodeEditorStyle.h"
 #include "DocumentController.h"
+#include "DocumentRecovery.h"
 #include "FilePanels.h"
 #include "NotificationCenter.h"
 #include "Utilities.h"
@@ -150,6 +155,19 @@ void VeskDocument::setupForAllDocuments()
     m_flushTimer = new QTimer(this);
     m_flushTimer->setInterval(10);
     connect(m_flushTimer, &QTimer::timeout, this, &VeskDocument::timerFakeExporter);
+
+    m_recoveryId = DocumentRecovery::newId();
+    // Other programs (git, editors, sync tools) change files too. Their events come in bursts
+    // (an atomic replace is a create, a write and a rename), so the file is looked at once the
+    // burst is over.
+    m_watcher = new QFileSystemWatcher(this);
+    m_diskCheckTimer = new QTimer(this);
+    m_diskCheckTimer->setSingleShot(true);
+    m_diskCheckTimer->setInterval(150);
+    connect(m_diskCheckTimer, &QTimer::timeout, this, &VeskDocument::checkFileOnDisk);
+    auto schedule = [this] { m_diskCheckTimer->start(); };
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, schedule);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, schedule);
 }
 
 void VeskDocument::setupForNewDocument(const QString& displayName)
@@ -167,6 +185,8 @@ bool VeskDocument::readFromFile(const QString& path, QString* errorMessage)
         return false;
     m_fileName = path;
     m_documentWasOpenedSoOnceDoneLoadingUICheckForUpdates = true;
+    rememberDiskContent(*data);
+    watchFile();
     updateWindowTitle();
     return true;
 }
@@ -188,6 +208,43 @@ void VeskDocument::windowControllerDidLoadNib()
         checkForUpdatesAutomatically(true);
     configureCodeEditor(acePreamble(), EditorMode::Ruby, EditorTheme::Slate);
     updateWindowTitle();
+
+    // One unobtrusive line above the tabs for what happened to the document behind the user's
+    // back (reloaded, removed, recovered); it never blocks the window.
+    m_banner = new QFrame(m_window->centralWidget());
+    m_banner->setObjectName(QStringLiteral("documentBanner"));
+    m_banner->setAutoFillBackground(true);
+    QPalette palette = m_banner->palette();
+    const QColor window = palette.color(QPalette::Window);
+    const QColor highlight = palette.color(QPalette::Highlight);
+    palette.setColor(QPalette::Window,
+                     QColor::fromRgbF(window.redF() * 0.82 + highlight.redF() * 0.18,
+                                      window.greenF() * 0.82 + highlight.greenF() * 0.18,
+                                      window.blueF() * 0.82 + highlight.blueF() * 0.18));
+    m_banner->setPalette(palette);
+    auto* layout = new QHBoxLayout(m_banner);
+    layout->setContentsMargins(12, 6, 6, 6);
+    m_bannerLabel = new QLabel(m_banner);
+    m_bannerLabel->setObjectName(QStringLiteral("lblDocumentBanner"));
+    m_bannerLabel->setWordWrap(true);
+    m_bannerLabel->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_bannerLabel, 1);
+    auto* dismiss = new QToolButton(m_banner);
+    dismiss->setObjectName(QStringLiteral("btnDismissBanner"));
+    dismiss->setAutoRaise(true);
+    dismiss->setIcon(m_window->style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    dismiss->setToolTip(QStringLiteral("Dismiss"));
+    connect(dismiss, &QToolButton::clicked, m_banner, &QWidget::hide);
+    layout->addWidget(dismiss, 0, Qt::AlignTop);
+    m_banner->hide();
+    if (auto* central = qobject_cast<QBoxLayout*>(m_window->centralWidget()->layout()))
+        central->insertWidget(0, m_banner);
+
+    if (m_restored) {
+        updateChangeCount(ChangeType::Done);
+        showBanner(QStringLiteral("This document was recovered: Vesk ended before it was saved. "
+                                  "Save it to keep it."));
+    }
 }
 
 void VeskDocument::buildSheets()
@@ -405,7 +462,8 @@ void VeskDocument::updateChangeCount(ChangeType type)
         m_changeCount = 0;
     if (m_window)
         m_window->setWindowModified(isDocumentEdited());
-    if (type == ChangeType::Done && m_fileName)
+    // Documents without a file are autosaved too, into the recovery folder.
+    if (type == ChangeType::Done)
         m_autosaveTimer->start(m_controller->autosaveDelay());
     if (wasEdited != isDocumentEdited())
         Q_EMIT editedChanged(isDocumentEdited());
@@ -454,6 +512,7 @@ bool VeskDocument::saveDocumentAs()
     const QString absolute = QFileInfo(*path).absoluteFilePath();
     if (m_fileName != absolute) {
         m_fileName = absolute;
+        watchFile();
         updateWindowTitle();
         Q_EMIT fileNameChanged(absolute);
     }
@@ -463,56 +522,98 @@ bool VeskDocument::saveDocumentAs()
 bool VeskDocument::writeToPath(const QString& path)
 {
     QString reason;
-    if (!writeFileAtomically(path, dataOfType(), &reason)) {
-        Alert alert;
-        alert.icon = QMessageBox::Critical;
-        alert.messageText =
-            QStringLiteral("The document “%1” could not be saved.").arg(displayName());
-        alert.informativeText =
-            QStringLiteral("The file “%1” could not be written: %2. Your changes are still in "
-                           "this window.")
-                .arg(QDir::toNativeSeparators(path), reason);
-        alert.buttons = {QStringLiteral("OK")};
-        AlertPresenter::present(m_window, alert);
+    if (!writeContent(path, dataOfType(), &reason)) {
+        showWriteFailure(path, reason);
         return false;
     }
-    m_autosaveTimer->stop();
-    m_autosaveFailureShown = false;
-    updateChangeCount(ChangeType::Cleared);
     Q_EMIT saved(path);
     return true;
 }
 
+bool VeskDocument::writeContent(const QString& path, const QByteArray& data, QString* reason)
+{
+    if (!writeFileAtomically(path, data, reason))
+        return false;
+    // From now on the file holds what this window holds: its content is the one to compare
+    // the disk with, and the recovery copy has done its work.
+    rememberDiskContent(data);
+    m_diskState = DiskState::InSync;
+    DocumentRecovery::discard(m_recoveryId);
+    m_autosaveTimer->stop();
+    m_autosaveFailureShown = false;
+    updateChangeCount(ChangeType::Cleared);
+    return true;
+}
+
+void VeskDocument::showWriteFailure(const QString& path, const QString& reason)
+{
+    Alert alert;
+    alert.icon = QMessageBox::Critical;
+    alert.messageText = QStringLiteral("The document “%1” could not be saved.").arg(displayName());
+    alert.informativeText =
+        QStringLiteral("The file “%1” could not be written: %2. Your changes are still in "
+                       "this window.")
+            .arg(QDir::toNativeSeparators(path), reason);
+    alert.buttons = {QStringLiteral("OK")};
+    AlertPresenter::present(m_window, alert);
+}
+
 void VeskDocument::autosave()
 {
-    if (!m_fileName || !isDocumentEdited())
+    if (!isDocumentEdited())
         return;
-    // A failing disk would otherwise repeat its alert after every keystroke; one is enough until
-    // a write succeeds again. The document stays edited either way.
-    QString reason;
-    if (m_autosaveFailureShown) {
-        if (writeFileAtomically(*m_fileName, dataOfType(), &reason)) {
-            m_autosaveFailureShown = false;
-            updateChangeCount(ChangeType::Cleared);
-            Q_EMIT saved(*m_fileName);
-        }
+    if (!m_fileName || m_diskState == DiskState::Missing) {
+        storeRecovery();
         return;
     }
-    if (!writeToPath(*m_fileName))
-        m_autosaveFailureShown = true;
+    // Never over a change another program made: that needs the question first.
+    if (m_diskState == DiskState::ChangedElsewhere)
+        return;
+    const std::optional<QByteArray> onDisk = readRegularFile(*m_fileName);
+    if (!onDisk || QCryptographicHash::hash(*onDisk, QCryptographicHash::Sha256) != m_diskDigest) {
+        checkFileOnDisk();
+        return;
+    }
+    // A failing disk would otherwise repeat its alert after every keystroke; one is enough until
+    // a write succeeds again. The document stays edited either way, and its content is kept in
+    // the recovery folder meanwhile.
+    QString reason;
+    const QByteArray data = dataOfType();
+    if (writeContent(*m_fileName, data, &reason)) {
+        Q_EMIT saved(*m_fileName);
+        return;
+    }
+    DocumentRecovery::store(m_recoveryId, data);
+    if (!m_autosaveFailureShown)
+        showWriteFailure(*m_fileName, reason);
+    m_autosaveFailureShown = true;
 }
 
 void VeskDocument::canClose(std::function<void(bool)> completion)
 {
+    noteOpenSheetEdits();
     if (!isDocumentEdited()) {
         completion(true);
         return;
     }
-    if (m_fileName) {
-        // Documents with a file save in place: closing writes what autosave has not yet written.
-        // When that fails the window stays open, with the alert saying why.
-        completion(writeToPath(*m_fileName));
-        return;
+    if (m_fileName && m_diskState != DiskState::Missing) {
+        // Documents with a file save in place: closing writes what autosave has not yet written,
+        // unless another program changed the file: then the user chooses which version stays.
+        refreshDiskState(false);
+        if (m_diskState == DiskState::ChangedElsewhere) {
+            askAboutExternalChange(completion);
+            return;
+        }
+        if (m_diskState == DiskState::InSync) {
+            QString reason;
+            if (writeContent(*m_fileName, dataOfType(), &reason)) {
+                Q_EMIT saved(*m_fileName);
+                completion(true);
+            } else {
+                askBeforeClosingAfterWriteFailure(reason, completion);
+            }
+            return;
+        }
     }
     Alert alert;
     alert.messageText =
@@ -539,12 +640,48 @@ void VeskDocument::canClose(std::function<void(bool)> completion)
     });
 }
 
+void VeskDocument::askBeforeClosingAfterWriteFailure(const QString& reason,
+                                                     std::function<void(bool)> completion)
+{
+    // A file that cannot be written (read-only, full disk, gone folder) must not keep the window
+    // open for ever: the user can put the document elsewhere, or let it go.
+    Alert alert;
+    alert.icon = QMessageBox::Critical;
+    alert.messageText = QStringLiteral("The document “%1” could not be saved.").arg(displayName());
+    alert.informativeText =
+        QStringLiteral("The file “%1” could not be written: %2. Save the document somewhere else, "
+                       "or close it without saving your changes.")
+            .arg(QDir::toNativeSeparators(m_fileName.value_or(QString())), reason);
+    alert.buttons = {QStringLiteral("Save As..."), QStringLiteral("Don't Save"),
+                     QStringLiteral("Cancel")};
+    if (m_window) {
+        m_window->show();
+        m_window->raise();
+    }
+    AlertPresenter::present(m_window, alert, [this, completion](const AlertResponse& response) {
+        switch (response.button) {
+        case 0:
+            completion(saveDocumentAs());
+            break;
+        case 1:
+            completion(true);
+            break;
+        default:
+            completion(false);
+            break;
+        }
+    });
+}
+
 void VeskDocument::close(std::function<void(bool)> completion)
 {
     canClose([this, completion](bool shouldClose) {
         if (shouldClose) {
             m_autosaveTimer->stop();
             m_flushTimer->stop();
+            m_diskCheckTimer->stop();
+            // Saved, unedited or let go with "Don't Save": nothing is left to recover.
+            DocumentRecovery::discard(m_recoveryId);
             if (m_window)
                 m_window->closeWithoutAsking();
             Q_EMIT closed();
@@ -617,6 +754,14 @@ void VeskDocument::replaceDataModel(std::unique_ptr<DataModel> model)
     removeDataModelObservers();
     m_dataModel = std::move(model);
     loadDataModelIntoUI();
+    // The new model is taken whole: a value it lacks must not survive from the old one in the
+    // editors and be written back with the next save.
+    m_loadingUI = true;
+    if (!m_dataModel->preamble() && !acePreamble()->text().isEmpty())
+        acePreamble()->setText(QString());
+    if (!m_dataModel->remoteURL())
+        txtRemoteURL()->clear();
+    m_loadingUI = false;
     addDataModelObservers();
 }
 

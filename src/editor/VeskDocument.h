@@ -12,6 +12,8 @@
 
 class QAction;
 class QDialog;
+class QFileSystemWatcher;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -80,8 +82,35 @@ public:
     /// Writes the document to `path`. A failure is reported in an alert naming the file and the
     /// reason, and the document stays edited. True when written.
     bool writeToPath(const QString& path);
-    /// Writes pending changes to the document's own file, if it has one.
+    /// Writes pending changes: to the document's own file when it has one that nobody else
+    /// changed, otherwise into the recovery folder.
     void autosave();
+
+    /// How the file on disk stands with what this window last read or wrote there.
+    enum class DiskState {
+        InSync,
+        /// Another program changed it and the question which version to keep is open (or the
+        /// new content cannot be read as a document).
+        ChangedElsewhere,
+        /// It was moved or deleted; the content lives on in this window (and in recovery).
+        Missing,
+    };
+    DiskState diskState() const { return m_diskState; }
+    /// Looks at the file now rather than when the watcher next reports.
+    void checkFileOnDisk();
+
+    /// A new, untitled, edited document with content kept by an earlier run.
+    bool restoreFromRecovery(const QString& recoveryId, const QByteArray& content,
+                             const QString& displayName, QString* errorMessage = nullptr);
+    /// Where this document's content is kept while it has no file to be written to.
+    QString recoveryId() const { return m_recoveryId; }
+    /// The session ends: no question may be asked. Unsaved work of a document with a file is
+    /// written there (when nobody else changed it), everything else goes to the recovery
+    /// folder. The window stays as it is.
+    void preserveForSessionEnd();
+    /// The line at the top of the window that says what happened to the document; empty when
+    /// hidden.
+    QString bannerText() const;
 
     /// Decides whether the document may close: unsaved edits of a document with a file are
     /// written, those of an untitled one need Save / Don't Save / Cancel. Calls `completion` with
@@ -182,6 +211,18 @@ private:
     void controlDidChange(const QVariant& sender);
     void userTypedInEditor();
     void showUnsavedDocumentAlert(const QString& informativeText);
+    bool writeContent(const QString& path, const QByteArray& data, QString* reason);
+    void showWriteFailure(const QString& path, const QString& reason);
+    void askBeforeClosingAfterWriteFailure(const QString& reason,
+                                           std::function<void(bool)> completion);
+    void askAboutExternalChange(std::function<void(bool)> completion);
+    bool reloadFromDisk(const QByteArray& data);
+    void refreshDiskState(bool askWhenChanged);
+    void noteOpenSheetEdits();
+    void watchFile();
+    void rememberDiskContent(const QByteArray& data);
+    bool storeRecovery();
+    void showBanner(const QString& text);
     void showComponentAlert(bool virtualBox);
     void setTabTitles(QWidget* selected);
 
@@ -203,6 +244,16 @@ private:
     bool m_autosaveFailureShown = false;
     bool m_documentWasOpenedSoOnceDoneLoadingUICheckForUpdates = false;
     QList<QMetaObject::Connection> m_modelConnections;
+    QString m_recoveryId;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_diskCheckTimer = nullptr;
+    QByteArray m_diskDigest; // of the bytes last read from or written to the file
+    DiskState m_diskState = DiskState::InSync;
+    bool m_externalChangeAsked = false;
+    QList<std::function<void(bool)>> m_externalChangeWaiters;
+    bool m_restored = false;
+    QFrame* m_banner = nullptr;
+    QLabel* m_bannerLabel = nullptr;
 };
 
 } // namespace vesk

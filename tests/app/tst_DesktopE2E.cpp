@@ -170,6 +170,13 @@ private:
         // without a StatusNotifier host.
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        // Qt unloads the xcb plugin before the leak check at exit, so what the X libraries keep
+        // is reported from an unknown module that no suppression can name. Leaks are checked
+        // in the offscreen tests; memory errors are still checked here.
+        if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
+            environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                   QStringLiteral(":detect_leaks=0"));
         return environment;
     }
 
@@ -300,6 +307,39 @@ private Q_SLOTS:
     }
 };
 
+// Work an earlier run could not save comes back at launch, and a termination signal (what
+// systemd sends at logout) keeps it instead of losing it.
+class TestRecoveryE2E : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void recoveredAtLaunchKeptAtTermination()
+    {
+        Desktop desktop;
+        QString error;
+        QVERIFY2(desktop.start(true, &error), qPrintable(error));
+        const QString kept =
+            desktop.home() + QStringLiteral("/.local/state/vesk/recovery/"
+                                            "4f9c2b1e-0d3a-4c5b-9e8f-7a6b5c4d3e2f.vesk");
+        QVERIFY(test::writeFile(kept, R"({"veskVersion":2,"boxName":"recovered/box"})"));
+        QVERIFY(desktop.startVesk(machines()));
+        QTRY_VERIFY2_WITH_TIMEOUT(desktop.visibleWindowNames()
+                                          .filter(QRegularExpression(QStringLiteral("^Untitled")))
+                                          .size() == 1,
+                                  qPrintable(desktop.visibleWindowNames().join(u',')), kTimeout);
+        QTest::qWait(500);
+        desktop.screenshot(QStringLiteral("document-recovered-icewm"));
+
+        desktop.vesk().terminate();
+        QVERIFY2(desktop.vesk().waitForFinished(kTimeout), "vesk did not end on SIGTERM");
+        QCOMPARE(desktop.vesk().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desktop.vesk().exitCode(), 0);
+        QVERIFY(test::readFile(kept).contains("recovered/box"));
+    }
+};
+
 VESK_TEST(TestTrayE2E)
 VESK_TEST(TestNoTrayE2E)
+VESK_TEST(TestRecoveryE2E)
 #include "tst_DesktopE2E.moc"

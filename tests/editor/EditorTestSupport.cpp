@@ -1,11 +1,15 @@
 #include "EditorTestSupport.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
 
 #include "DocumentController.h"
+#include "DocumentRecovery.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 #include "VagrantHelper.h"
@@ -67,6 +71,7 @@ ScriptedPanels::~ScriptedPanels()
 EditorWorld::EditorWorld()
 {
     UserDefaults::standard().clear();
+    QDir(DocumentRecovery::folder()).removeRecursively();
     auto workspace = std::make_unique<RecordingWorkspace>();
     m_workspace = workspace.get();
     Workspace::setShared(std::move(workspace));
@@ -84,6 +89,38 @@ EditorWorld::~EditorWorld()
     VagrantHelper::sharedInstance().setCommandRunner(nullptr);
     Workspace::setShared(nullptr);
     UserDefaults::standard().clear();
+    QDir(DocumentRecovery::folder()).removeRecursively();
+}
+
+QMessageBox* shownAlert(int timeout)
+{
+    QMessageBox* found = nullptr;
+    QTest::qWaitFor(
+        [&found] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box)
+                    box = widget->findChild<QMessageBox*>(QStringLiteral("alert"));
+                if (box && box->objectName() == QStringLiteral("alert") && box->isVisible()) {
+                    found = box;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+bool pressAlertButton(QMessageBox* box, const QString& title)
+{
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
 }
 
 void EditorWorld::setInstalled(bool vagrant, bool virtualBox)

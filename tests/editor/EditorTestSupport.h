@@ -11,6 +11,7 @@
 #include "FilePanels.h"
 
 class QLineEdit;
+class QMessageBox;
 
 namespace vesk {
 class DocumentController;
@@ -94,6 +95,12 @@ private:
     RecordingCommandRunner* m_runner = nullptr;
     RecordingWorkspace* m_workspace = nullptr;
 };
+
+/// The real alert on screen (AlertPresenter without a responder), once it is shown; null when
+/// none appears in time.
+QMessageBox* shownAlert(int timeout = 5000);
+/// Clicks the alert's button with that title, as the user would.
+bool pressAlertButton(QMessageBox* box, const QString& title);
 
 /// Types into a line edit as a user would (textEdited is emitted).
 void typeInto(QLineEdit* field, const QString& text);

@@ -1,4 +1,7 @@
 #include <QAction>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
@@ -6,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+
+#include "QsciWidgets.h"
 
 #include "DocumentController.h"
 #include "DocumentUpdates.h"
@@ -19,6 +24,7 @@
 #include "VagrantHelper.h"
 #include "VeskDocument.h"
 #include "VeskDocumentWindowController.h"
+#include "VeskViewController.h"
 #include "VeskUpdateFinder.h"
 #include "Workspace.h"
 
@@ -239,6 +245,57 @@ private Q_SLOTS:
         QTRY_COMPARE(world.alerts.count(), 3);
         QCOMPARE(world.alerts.last().messageText, QStringLiteral("No Update Available"));
         QCOMPARE(m_server.requestsFor(QStringLiteral("/moved.vesk")).size(), 1);
+    }
+
+    // The remote copy is taken whole: what it lacks (here a preamble and a remote URL) does not
+    // survive from the old document. When the save after it fails, the document stays edited.
+    void updateNowTakesTheRemoteCopyWhole_data()
+    {
+        QTest::addColumn<bool>("saveFails");
+        QTest::newRow("saved") << false;
+        QTest::newRow("save fails") << true;
+    }
+    void updateNowTakesTheRemoteCopyWhole()
+    {
+        QFETCH(bool, saveFails);
+        EditorWorld world;
+        world.controller().setAutosaveDelay(60 * 60 * 1000);
+        DocumentUpdates::install(world.controller());
+        m_server.setResponse(QStringLiteral("/bare.vesk"),
+                             LocalHttpServer::Response::text(veskDocument(
+                                 kUUID, 9, std::nullopt, QStringLiteral("ubuntu/noble64"))));
+        QByteArray local = veskDocument(kUUID, 4, url(QStringLiteral("/bare.vesk")));
+        local.chop(1);
+        local += ",\"preamble\":\"# local preamble\"}";
+        const QString folder =
+            world.folder(saveFails ? QStringLiteral("doomed") : QStringLiteral("docs"));
+        const QString path = folder + QStringLiteral("/bare.vesk");
+        test::writeFile(path, local);
+        world.alerts.answer(QStringLiteral("Update Now"));
+        VeskDocument* document = world.controller().openDocument(path);
+        QVERIFY(document);
+        QCOMPARE(document->acePreamble()->text(), QStringLiteral("# local preamble"));
+        if (saveFails) {
+            // The folder becomes a plain file: nothing can be written there any more.
+            QVERIFY(QDir(folder).removeRecursively());
+            QVERIFY(test::writeFile(folder, "not a folder"));
+        }
+        QTRY_VERIFY(world.alerts.count() >= 2);
+        QCOMPARE(document->vcVesk()->txtBoxName()->text(), QStringLiteral("ubuntu/noble64"));
+        QCOMPARE(document->acePreamble()->text(), QString());
+        QCOMPARE(document->txtRemoteURL()->text(), QString());
+        if (saveFails) {
+            QCOMPARE(world.alerts.titles().value(1),
+                     QStringLiteral("The document “bare.vesk” could not be saved."));
+            QVERIFY(document->isDocumentEdited());
+        } else {
+            QCOMPARE(world.alerts.titles().value(1),
+                     QStringLiteral("Document Updated Successfully"));
+            const QJsonObject saved = QJsonDocument::fromJson(test::readFile(path)).object();
+            QCOMPARE(saved[QStringLiteral("preamble")].toString(), QString());
+            QCOMPARE(saved[QStringLiteral("remoteURL")].toString(), QString());
+            QCOMPARE(saved[QStringLiteral("boxName")].toString(), QStringLiteral("ubuntu/noble64"));
+        }
     }
 
     void ignoreButtons_data()

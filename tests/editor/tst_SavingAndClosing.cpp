@@ -11,6 +11,7 @@
 
 #include "BootstrapViewController.h"
 #include "DocumentController.h"
+#include "DocumentRecovery.h"
 #include "EditorTestSupport.h"
 #include "NotificationCenter.h"
 #include "TestMain.h"
@@ -99,16 +100,30 @@ private Q_SLOTS:
         QCOMPARE(world.alerts.count(), 0);
     }
 
-    void untitledDocumentsAreNotAutosaved()
+    // An untitled document has no file to autosave into; its content goes to the recovery
+    // folder instead, owner-only, without any panel or question.
+    void untitledDocumentsAreKeptForRecovery()
     {
         EditorWorld world;
         VeskDocument* document = world.controller().newDocument();
         QSignalSpy saved(document, &VeskDocument::saved);
         typeInto(document->vcVesk()->txtBoxName(), QStringLiteral("a/b"));
-        QTest::qWait(200);
+        const QString file =
+            DocumentRecovery::folder() + u'/' + document->recoveryId() + QStringLiteral(".vesk");
+        QTRY_VERIFY(QFileInfo::exists(file));
+        QCOMPARE(QJsonDocument::fromJson(readFile(file))[QStringLiteral("boxName")].toString(),
+                 QStringLiteral("a/b"));
+        QCOMPARE(QFileInfo(DocumentRecovery::folder()).permissions() & 0x0077, 0);
+        QCOMPARE(QFileInfo(file).permissions() & 0x0077, 0);
         QCOMPARE(saved.count(), 0);
         QVERIFY(world.panels.asked.isEmpty());
+        QCOMPARE(world.alerts.count(), 0);
         QVERIFY(document->isDocumentEdited());
+
+        // Saved to a file: the recovery copy has done its work.
+        world.panels.answer(world.folder() + QStringLiteral("/kept.vesk"));
+        QVERIFY(document->saveDocument());
+        QVERIFY(!QFileInfo::exists(file));
     }
 
     void closingUntitledEditedDocumentAsks_data()
@@ -135,6 +150,7 @@ private Q_SLOTS:
         if (savePanelAnswered)
             world.panels.answer(path);
         world.alerts.answer(button);
+        QVERIFY(QTest::qWaitFor([] { return !DocumentRecovery::pending().isEmpty(); }));
 
         document->window()->close();
 
@@ -154,6 +170,8 @@ private Q_SLOTS:
             QVERIFY(document->window()->isVisible());
             QVERIFY(document->isDocumentEdited());
         }
+        // What was dropped or saved leaves no recovery copy behind; what stays open keeps it.
+        QCOMPARE(DocumentRecovery::pending().isEmpty(), closed);
     }
 
     void closingUneditedDocumentDoesNotAsk()
@@ -260,19 +278,140 @@ private Q_SLOTS:
                  QStringList{"db.vesk"});
     }
 
+    // A file that cannot be written must not hold its window open for ever: closing offers
+    // another place, letting the changes go, or staying.
+    void closingAnUnwritableFileOffersAWayOut_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("Save As... then cancel the panel") << "Save As..." << false;
+        QTest::newRow("Don't Save") << "Don't Save" << true;
+        QTest::newRow("Cancel") << "Cancel" << false;
+    }
+    void closingAnUnwritableFileOffersAWayOut()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, closed);
+        EditorWorld world;
+        world.controller().setAutosaveDelay(60 * 60 * 1000);
+        const QString path =
+            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("full/db.vesk"));
+        const QByteArray old = readFile(path);
+        VeskDocument* document = world.controller().openDocument(path);
+        QLineEdit* box = document->vcVesk()->txtBoxName();
+        typeInto(box, QStringLiteral("a"));
+        QApplication::clipboard()->setText(QString(20000, u'b'));
+        QTest::keySequence(box, QKeySequence::Paste);
+        world.alerts.answer(button);
+        {
+            ScopedFileSizeLimit limit(qMax<qint64>(old.size(), 8192));
+            document->window()->close();
+        }
+        QCOMPARE(world.alerts.count(), 1);
+        QCOMPARE(world.alerts.last().messageText,
+                 QStringLiteral("The document “db.vesk” could not be saved."));
+        QVERIFY2(world.alerts.last().informativeText.contains(QStringLiteral("File too large")),
+                 qPrintable(world.alerts.last().informativeText));
+        QCOMPARE(world.alerts.last().buttons,
+                 (QStringList{QStringLiteral("Save As..."), QStringLiteral("Don't Save"),
+                              QStringLiteral("Cancel")}));
+        QCOMPARE(world.controller().documents().isEmpty(), closed);
+        QCOMPARE(readFile(path), old);
+        QCOMPARE(world.panels.asked.size(), button == QLatin1String("Save As...") ? 1 : 0);
+        if (!closed)
+            QVERIFY(document->isDocumentEdited());
+    }
+
+    // Typing "notes" in the save panel writes notes.vesk; when that exists, the question is
+    // about notes.vesk, and "Cancel" goes back to the panel instead of replacing it.
+    void saveAsAsksAboutTheFinalName()
+    {
+        EditorWorld world;
+        const QString existing = world.folder(QStringLiteral("s")) + QStringLiteral("/notes.vesk");
+        QVERIFY(writeFile(existing, "someone else's notes"));
+        VeskDocument* document = world.controller().newDocument();
+        typeInto(document->vcVesk()->txtBoxName(), QStringLiteral("mine"));
+
+        world.panels.answer(world.folder(QStringLiteral("s")) + QStringLiteral("/notes"));
+        world.alerts.answer(QStringLiteral("Cancel"));
+        QVERIFY(!document->saveDocument());
+        QCOMPARE(
+            world.alerts.titles(),
+            QStringList{QStringLiteral("“notes.vesk” already exists. Do you want to replace it?")});
+        QCOMPARE(world.alerts.last().buttons,
+                 (QStringList{QStringLiteral("Replace"), QStringLiteral("Cancel")}));
+        QCOMPARE(world.panels.asked.size(), 2); // back to the panel, which was then cancelled
+        QCOMPARE(world.panels.asked.last().startPath, existing);
+        QCOMPARE(readFile(existing), QByteArray("someone else's notes"));
+        QVERIFY(document->isDocumentEdited());
+
+        world.panels.answer(world.folder(QStringLiteral("s")) + QStringLiteral("/notes"));
+        world.alerts.answer(QStringLiteral("Replace"));
+        QVERIFY(document->saveDocument());
+        QCOMPARE(savedBoxName(existing), QStringLiteral("mine"));
+    }
+
+    // Text typed into a sheet that is still open is an unsaved change for close and quit.
+    void openSheetTextIsAnUnsavedChange_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::newRow("preamble") << "preamble";
+        QTest::newRow("remote URL") << "remote URL";
+    }
+    void openSheetTextIsAnUnsavedChange()
+    {
+        QFETCH(QString, sheet);
+        EditorWorld world;
+        world.controller().setAutosaveDelay(60 * 60 * 1000);
+        const QString path =
+            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("db.vesk"));
+        VeskDocument* saved = world.controller().openDocument(path);
+        VeskDocument* untitled = world.controller().newDocument();
+        for (VeskDocument* document : {saved, untitled}) {
+            if (sheet == QLatin1String("preamble")) {
+                document->editVagrantfilePreamble();
+                document->acePreamble()->setText(QStringLiteral("# typed in the sheet"));
+            } else {
+                document->editRemoteURL();
+                typeInto(document->txtRemoteURL(), QStringLiteral("https://example.test/db.vesk"));
+            }
+            QVERIFY(!document->isDocumentEdited());
+        }
+        world.alerts.answer(QStringLiteral("Cancel"));
+        bool terminate = true;
+        world.controller().applicationShouldTerminate([&](bool answer) { terminate = answer; });
+        QVERIFY(!terminate);
+        const QJsonObject written = QJsonDocument::fromJson(readFile(path)).object();
+        if (sheet == QLatin1String("preamble"))
+            QCOMPARE(written[QStringLiteral("preamble")].toString(),
+                     QStringLiteral("# typed in the sheet"));
+        else
+            QCOMPARE(written[QStringLiteral("remoteURL")].toString(),
+                     QStringLiteral("https://example.test/db.vesk"));
+        QCOMPARE(
+            world.alerts.titles(),
+            QStringList{QStringLiteral("Do you want to save the changes you made to “Untitled”?")});
+    }
+
+    // Autosave on a full disk: one alert, not one per keystroke; the edit stays.
     void failedAutosaveIsReportedOnce()
     {
         EditorWorld world;
         const QString path =
-            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("gone/db.vesk"));
+            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("full/db.vesk"));
+        const QByteArray old = readFile(path);
         VeskDocument* document = world.controller().openDocument(path);
-        breakFolder(path);
-        typeInto(document->vcVesk()->txtBoxName(), QStringLiteral("first"));
+        QLineEdit* box = document->vcVesk()->txtBoxName();
+        ScopedFileSizeLimit limit(qMax<qint64>(old.size(), 8192));
+        typeInto(box, QStringLiteral("first"));
+        QApplication::clipboard()->setText(QString(20000, u'b'));
+        QTest::keySequence(box, QKeySequence::Paste);
         QTRY_COMPARE(world.alerts.count(), 1);
-        typeInto(document->vcVesk()->txtBoxName(), QStringLiteral("second"));
+        typeInto(box, QStringLiteral("second") + QString(20000, u'c'));
         QTest::qWait(300);
         QCOMPARE(world.alerts.count(), 1);
         QVERIFY(document->isDocumentEdited());
+        QCOMPARE(readFile(path), old);
     }
 
     void saveAsMovesTheDocument()
