@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +19,7 @@
 #include "DocumentController.h"
 #include "DocumentRecovery.h"
 #include "EditorTestSupport.h"
+#include "FilePanels.h"
 #include "SessionEnd.h"
 #include "TestMain.h"
 #include "TestSupport.h"
@@ -344,6 +347,46 @@ private Q_SLOTS:
         for (const DocumentRecovery::Entry& entry : DocumentRecovery::pending())
             found = found || entry.content.contains("after/signal");
         QVERIFY(found);
+    }
+
+    // The real save panel: typing "notes" where notes.vesk exists asks about notes.vesk.
+    void savePanelAsksAboutTheFinalName()
+    {
+        EditorWorld world;
+        AlertPresenter::setResponder({});
+        FilePanels::setResponder({});
+        const QString folder = world.folder(QStringLiteral("s"));
+        QVERIFY(writeFile(folder + QStringLiteral("/notes.vesk"), "someone else's notes"));
+        VeskDocument* document = world.controller().newDocument();
+        typeInto(document->vcVesk()->txtBoxName(), QStringLiteral("mine"));
+
+        QString question;
+        int panels = 0;
+        std::function<void()> step = [&] {
+            auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (panel && panels == 0) {
+                ++panels;
+                panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                    ->setText(folder + QStringLiteral("/notes"));
+                QMetaObject::invokeMethod(panel, "accept", Qt::QueuedConnection);
+            } else if (QMessageBox* alert = shownAlert(0); alert && question.isEmpty()) {
+                question = alert->text();
+                pressAlertButton(alert, QStringLiteral("Cancel"));
+            } else if (panel && !question.isEmpty()) {
+                ++panels;
+                panel->reject(); // back in the panel after "Cancel"; give up
+                return;
+            }
+            QTimer::singleShot(100, step);
+        };
+        QTimer::singleShot(100, step);
+        QVERIFY(!document->saveDocument());
+        QCOMPARE(question,
+                 QStringLiteral("“notes.vesk” already exists. Do you want to replace it?"));
+        QCOMPARE(panels, 2);
+        QCOMPARE(readFile(folder + QStringLiteral("/notes.vesk")),
+                 QByteArray("someone else's notes"));
+        QVERIFY(document->isDocumentEdited());
     }
 
     // While the question is open, autosave writes nothing over the other program's version.
