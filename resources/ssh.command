@@ -1,6 +1,9 @@
 #!/bin/bash
 # Opened in a terminal by Vesk: an SSH session to the Vagrant machine of one project folder.
 
+# Vesk writes one script per request; it goes as soon as this shell has it open.
+rm -f -- "$0"
+
 project={{path}}
 PATH="$PATH:/usr/local/bin"
 

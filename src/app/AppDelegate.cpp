@@ -18,6 +18,7 @@
 #include "MachinesWindowController.h"
 #include "NewsletterWindowController.h"
 #include "OpenFeedback.h"
+#include "PreferencesDialog.h"
 #include "SSHHelper.h"
 #include "Samples.h"
 #include "SoftwareUpdateDialog.h"
@@ -72,6 +73,8 @@ void AppDelegate::applicationDidFinishLaunching()
     if (m_launched)
         return;
     m_launched = true;
+    // Scripts that an earlier run wrote for a terminal that never ran them.
+    SSHHelper::removeStaleScripts();
 
     CrashReporter::sharedInstance().start(QString::fromUtf8(build::analyticsSecret),
                                           {QStringLiteral("Analytics"), QStringLiteral("Crashes")});
@@ -366,6 +369,17 @@ void AppDelegate::quit()
     });
 }
 
+void AppDelegate::showPreferences()
+{
+    if (!m_preferences) {
+        m_preferences = new PreferencesDialog;
+        m_preferences->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_preferences->show();
+    m_preferences->raise();
+    m_preferences->activateWindow();
+}
+
 void AppDelegate::populateApplicationMenu(QMenu* menu)
 {
     auto add = [menu, this](const QString& title, const QString& name,
@@ -378,6 +392,9 @@ void AppDelegate::populateApplicationMenu(QMenu* menu)
     add(QStringLiteral("About Vesk"), QStringLiteral("actionAbout"), &AppDelegate::showAboutWindow);
     add(QStringLiteral("Check for Updates..."), QStringLiteral("actionCheckForUpdates"),
         &AppDelegate::checkForUpdates);
+    add(QStringLiteral("Preferences..."), QStringLiteral("actionPreferences"),
+        &AppDelegate::showPreferences)
+        ->setShortcut(QKeySequence::Preferences);
     menu->addSeparator();
     add(QStringLiteral("Machines..."), QStringLiteral("actionMachines"),
         &AppDelegate::showMachinesWindow);

@@ -16,6 +16,7 @@ namespace vesk {
 class AboutWindowController;
 class DocumentController;
 class MachinesWindowController;
+class PreferencesDialog;
 class SoftwareUpdatePresenter;
 class NewsletterWindowController;
 class OpenFeedback;
@@ -46,6 +47,8 @@ public:
     void showAboutWindow();
     /// Shows the single Machines window.
     void showMachinesWindow();
+    /// The preferences window (the terminal for SSH sessions).
+    void showPreferences();
     void checkForUpdates();
     void visitWebsite();
     void changelog();
@@ -111,6 +114,7 @@ private:
     QPointer<WelcomeWindowController> m_welcomeWindowController;
     QPointer<NewsletterWindowController> m_newsletterWindowController;
     QPointer<MachinesWindowController> m_machinesWindowController;
+    QPointer<PreferencesDialog> m_preferences;
     std::unique_ptr<SoftwareUpdatePresenter> m_softwareUpdatePresenter;
     std::function<bool()> m_systemTrayAvailability;
     std::unique_ptr<OpenFeedback> m_openFeedback;

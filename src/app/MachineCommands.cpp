@@ -1,8 +1,11 @@
 #include "MachineCommands.h"
 
+#include <QApplication>
+#include <QWidget>
 #include <QStringList>
 #include <QUrl>
 
+#include "AlertPresenter.h"
 #include "SSHHelper.h"
 #include "ShareController.h"
 #include "VagrantHelper.h"
@@ -33,7 +36,14 @@ bool always(const VagrantEnvironment&)
 
 void ssh(VagrantHelper&, const VagrantEnvironmentPtr& environment)
 {
-    SSHHelper::sshEnvironment(environment);
+    // Said on the window that asked (the Machines window); from the tray, in a box of its own.
+    QString reason;
+    if (SSHHelper::sshEnvironment(environment, &reason))
+        return;
+    QWidget* window = QApplication::activeWindow();
+    if (window && window->objectName() != QStringLiteral("MachinesWindowController"))
+        window = nullptr;
+    AlertPresenter::present(window, sshFailureAlert(reason));
 }
 
 void share(VagrantHelper&, const VagrantEnvironmentPtr& environment)

@@ -31,6 +31,16 @@ QMessageBox::ButtonRole roleFor(const QString& title, int index)
 
 } // namespace
 
+Alert sshFailureAlert(const QString& reason)
+{
+    Alert alert;
+    alert.icon = QMessageBox::Warning;
+    alert.messageText = QStringLiteral("The SSH session could not be opened.");
+    alert.informativeText = reason;
+    alert.buttons = {QStringLiteral("OK")};
+    return alert;
+}
+
 QString AlertPresenter::defaultSuppressionText()
 {
     return QStringLiteral("Do not show this message again");

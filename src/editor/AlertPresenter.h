@@ -29,6 +29,10 @@ struct AlertResponse
     bool suppressionChecked = false;
 };
 
+/// What is said when an SSH session could not be opened (no terminal, no script), with the
+/// reason SSHHelper gives.
+Alert sshFailureAlert(const QString& reason);
+
 /// The one way the editor shows alerts: a window-modal sheet on the document window (or an
 /// application-modal box). Tests install a responder that answers at once and sees every alert.
 class AlertPresenter

@@ -171,7 +171,9 @@ void VeskDocument::SSH()
             "You must save your Vesk document before you can log into the virtual machine."));
         return;
     }
-    SSHHelper::sshVeskFileURL(QUrl::fromLocalFile(*m_fileName));
+    QString reason;
+    if (!SSHHelper::sshVeskFileURL(QUrl::fromLocalFile(*m_fileName), &reason))
+        AlertPresenter::present(m_window, sshFailureAlert(reason));
 }
 
 bool VeskDocument::componentsCheck()

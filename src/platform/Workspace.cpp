@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "Terminals.h"
+#include "UserDefaults.h"
+
 namespace vesk {
 
 namespace {
@@ -50,37 +53,30 @@ bool DesktopWorkspace::revealFile(const QString& path)
         QUrl::fromLocalFile(info.isDir() ? info.absoluteFilePath() : info.absolutePath()));
 }
 
-QStringList DesktopWorkspace::terminalCommand(const QString& scriptPath)
+bool DesktopWorkspace::runInTerminal(const QString& scriptPath, QString* errorMessage)
 {
-    const QString preferred = qEnvironmentVariable("TERMINAL");
-    if (!preferred.isEmpty() && !QStandardPaths::findExecutable(preferred).isEmpty())
-        return {preferred, QStringLiteral("-e"), scriptPath};
-    // Each of these runs the program given after its "execute" option.
-    const QList<QStringList> terminals = {
-        {QStringLiteral("x-terminal-emulator"), QStringLiteral("-e")},
-        {QStringLiteral("gnome-terminal"), QStringLiteral("--")},
-        {QStringLiteral("konsole"), QStringLiteral("-e")},
-        {QStringLiteral("xfce4-terminal"), QStringLiteral("-x")},
-        {QStringLiteral("kitty")},
-        {QStringLiteral("alacritty"), QStringLiteral("-e")},
-        {QStringLiteral("xterm"), QStringLiteral("-e")},
-    };
-    for (QStringList command : terminals) {
-        if (QStandardPaths::findExecutable(command.first()).isEmpty())
-            continue;
-        command.append(scriptPath);
-        return command;
-    }
-    return {};
-}
-
-bool DesktopWorkspace::runInTerminal(const QString& scriptPath)
-{
-    QStringList command = terminalCommand(scriptPath);
-    if (command.isEmpty())
+    const TerminalLookup lookup =
+        findTerminal(scriptPath, UserDefaults::standard().stringForKey(kTerminalCommand),
+                     qEnvironmentVariable("TERMINAL"), [](const QString& program) {
+                         return QStandardPaths::findExecutable(program);
+                     });
+    QStringList command = lookup.command;
+    if (command.isEmpty()) {
+        if (errorMessage)
+            *errorMessage = QStringLiteral("No terminal was found: Vesk looked for %1. Install a "
+                                           "terminal, or choose yours in Preferences... (in the "
+                                           "Vesk menu).")
+                                .arg(lookup.tried.join(QStringLiteral(", ")));
         return false;
+    }
     const QString program = command.takeFirst();
-    return QProcess::startDetached(program, command);
+    if (QProcess::startDetached(program, command))
+        return true;
+    if (errorMessage)
+        *errorMessage = QStringLiteral("The terminal “%1” could not be started. Choose another "
+                                       "one in Preferences... (in the Vesk menu).")
+                            .arg(program);
+    return false;
 }
 
 bool RecordingWorkspace::openUrl(const QUrl& url, bool activate)
@@ -101,8 +97,10 @@ bool RecordingWorkspace::revealFile(const QString& path)
     return result;
 }
 
-bool RecordingWorkspace::runInTerminal(const QString& scriptPath)
+bool RecordingWorkspace::runInTerminal(const QString& scriptPath, QString* errorMessage)
 {
+    if (!result && errorMessage)
+        *errorMessage = QStringLiteral("No terminal was found.");
     calls.append({QStringLiteral("runInTerminal"), scriptPath, true});
     return result;
 }

@@ -22,8 +22,9 @@ public:
     virtual bool openFile(const QString& path) = 0;
     /// Shows the file in the file manager.
     virtual bool revealFile(const QString& path) = 0;
-    /// Runs an executable script in the user's terminal emulator, in a window of its own.
-    virtual bool runInTerminal(const QString& scriptPath) = 0;
+    /// Runs an executable script in the user's terminal emulator, in a window of its own. On
+    /// failure returns false and, when asked, a readable reason (what was tried, what to do).
+    virtual bool runInTerminal(const QString& scriptPath, QString* errorMessage = nullptr) = 0;
 
     static Workspace& shared();
     /// Replaces the shared workspace (tests); passing nullptr restores the desktop one.
@@ -37,11 +38,7 @@ public:
     bool openUrl(const QUrl& url, bool activate = true) override;
     bool openFile(const QString& path) override;
     bool revealFile(const QString& path) override;
-    bool runInTerminal(const QString& scriptPath) override;
-
-    /// The terminal command line that runs the script: $TERMINAL, x-terminal-emulator, then
-    /// common terminals, whichever is found first; empty when none is.
-    static QStringList terminalCommand(const QString& scriptPath);
+    bool runInTerminal(const QString& scriptPath, QString* errorMessage = nullptr) override;
 };
 
 /// Records every request and performs none of them.
@@ -58,7 +55,7 @@ public:
     bool openUrl(const QUrl& url, bool activate = true) override;
     bool openFile(const QString& path) override;
     bool revealFile(const QString& path) override;
-    bool runInTerminal(const QString& scriptPath) override;
+    bool runInTerminal(const QString& scriptPath, QString* errorMessage = nullptr) override;
 
     QList<Call> calls;
     bool result = true;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUuid>
 
 #include "DocumentExport.h"
 #include "ShellQuote.h"
@@ -21,17 +22,20 @@ constexpr QFileDevice::Permissions kOwnerOnly =
 
 } // namespace
 
-void SSHHelper::sshVeskFileURL(const QUrl& fileUrl)
+bool SSHHelper::sshVeskFileURL(const QUrl& fileUrl, QString* errorMessage)
 {
-    launchScript(projectDirectoryForVeskFileURL(fileUrl));
+    return launchScript(projectDirectoryForVeskFileURL(fileUrl), errorMessage);
 }
 
-void SSHHelper::sshEnvironment(const VagrantEnvironmentPtr& environment)
+bool SSHHelper::sshEnvironment(const VagrantEnvironmentPtr& environment, QString* errorMessage)
 {
     // Without a project folder the session would start wherever the terminal opens.
-    if (!environment || !environment->path())
-        return;
-    launchScript(*environment->path());
+    if (!environment || !environment->path()) {
+        if (errorMessage)
+            *errorMessage = QStringLiteral("The machine's project folder is not known.");
+        return false;
+    }
+    return launchScript(*environment->path(), errorMessage);
 }
 
 QString SSHHelper::projectDirectoryForVeskFileURL(const QUrl& fileUrl)
@@ -70,19 +74,40 @@ std::optional<QString> SSHHelper::scriptText(const QString& directory)
     return text.replace(QStringLiteral("{{path}}"), shellQuote(directory));
 }
 
-bool SSHHelper::launchScript(const QString& directory)
+bool SSHHelper::launchScript(const QString& directory, QString* errorMessage)
 {
+    const auto fail = [errorMessage](const QString& reason) {
+        if (errorMessage)
+            *errorMessage = reason;
+        return false;
+    };
     const std::optional<QString> text = scriptText(directory);
     const std::optional<QString> folder = scriptDirectory();
-    // A script that was not written must not be replaced by whatever an older request left.
     if (!text || !folder)
-        return false;
-    const QString path = *folder + QStringLiteral("/vesk-ssh.command");
-    if (!writeFileAtomically(path, text->toUtf8(), nullptr, AtomicFile::Links::Replace))
-        return false;
-    if (!QFile::setPermissions(path, kOwnerOnly))
-        return false;
-    return Workspace::shared().runInTerminal(path);
+        return fail(QStringLiteral("The SSH script could not be prepared in a private folder."));
+    // One file per request: two sessions asked for in quick succession each run their own.
+    const QString path = *folder + QStringLiteral("/vesk-ssh-") +
+                         QUuid::createUuid().toString(QUuid::Id128).left(12) +
+                         QStringLiteral(".command");
+    QString reason;
+    if (!writeFileAtomically(path, text->toUtf8(), &reason, AtomicFile::Links::Replace) ||
+        !QFile::setPermissions(path, kOwnerOnly))
+        return fail(QStringLiteral("The SSH script could not be written: %1.").arg(reason));
+    if (Workspace::shared().runInTerminal(path, &reason))
+        return true;
+    QFile::remove(path);
+    return fail(reason);
+}
+
+void SSHHelper::removeStaleScripts()
+{
+    const std::optional<QString> folder = scriptDirectory();
+    if (!folder)
+        return;
+    const QDir directory(*folder);
+    for (const QString& name :
+         directory.entryList({QStringLiteral("vesk-ssh*")}, QDir::Files | QDir::System))
+        QFile::remove(directory.filePath(name));
 }
 
 } // namespace vesk

@@ -13,10 +13,12 @@ namespace vesk {
 class SSHHelper
 {
 public:
-    /// SSH to the machine of a saved document's project folder.
-    static void sshVeskFileURL(const QUrl& fileUrl);
+    /// SSH to the machine of a saved document's project folder. False, with a reason for the
+    /// user, when no session could be opened.
+    static bool sshVeskFileURL(const QUrl& fileUrl, QString* errorMessage = nullptr);
     /// SSH to the machine of the record's project folder.
-    static void sshEnvironment(const VagrantEnvironmentPtr& environment);
+    static bool sshEnvironment(const VagrantEnvironmentPtr& environment,
+                               QString* errorMessage = nullptr);
 
     /// The folder a document's session runs in: its project folder, with "%20" read as a blank.
     static QString projectDirectoryForVeskFileURL(const QUrl& fileUrl);
@@ -25,9 +27,13 @@ public:
     static std::optional<QString> scriptDirectory();
     /// The script text for a project folder, from the shipped template; nothing when unreadable.
     static std::optional<QString> scriptText(const QString& directory);
-    /// Writes the script for the folder (owner-only, atomically) and hands it to the terminal.
-    /// False when the script could not be written or the terminal refused it.
-    static bool launchScript(const QString& directory);
+    /// Writes the script for the folder (owner-only, atomically, a file of its own for each
+    /// request) and hands it to the terminal. False when the script could not be written or no
+    /// terminal ran it.
+    static bool launchScript(const QString& directory, QString* errorMessage = nullptr);
+    /// Removes scripts that earlier runs wrote and no terminal ran (each script removes itself
+    /// once its shell has it open).
+    static void removeStaleScripts();
 };
 
 } // namespace vesk

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -10,6 +12,8 @@
 #include "MachinesWindowController.h"
 #include "SoftwareUpdateDialog.h"
 #include "SoftwareUpdater.h"
+#include "Terminals.h"
+#include "TestSupport.h"
 #include "TheMenu.h"
 #include "VagrantHelper.h"
 #include "TestMain.h"
@@ -136,6 +140,54 @@ private Q_SLOTS:
         QCOMPARE(delegate.machinesWindowController(), window);
         window->close();
         QTRY_VERIFY(!delegate.machinesWindowController());
+    }
+
+    // Preferences... in the application menu chooses the terminal that SSH sessions use.
+    void preferencesChooseTheTerminal()
+    {
+        auto shownDialog = [] {
+            QWidget* found = nullptr;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window->objectName() == QStringLiteral("PreferencesDialog") &&
+                    window->isVisible())
+                    found = window;
+            }
+            return found;
+        };
+        DocumentController documents;
+        AppDelegate delegate(documents);
+        QMenu menu;
+        delegate.populateApplicationMenu(&menu);
+        QAction* preferences = menu.findChild<QAction*>(QStringLiteral("actionPreferences"));
+        QVERIFY(preferences);
+        QCOMPARE(preferences->text(), QStringLiteral("Preferences..."));
+        preferences->trigger();
+        QWidget* dialog = shownDialog();
+        QVERIFY(dialog);
+        auto* terminal = dialog->findChild<QComboBox*>(QStringLiteral("cmbTerminal"));
+        auto* command = dialog->findChild<QLineEdit*>(QStringLiteral("txtTerminalCommand"));
+        QCOMPARE(terminal->currentIndex(), 0); // nothing chosen: found automatically
+        terminal->setCurrentIndex(terminal->count() - 1);
+        QVERIFY(!command->isReadOnly());
+        command->setText(QStringLiteral("myterm --hold -e"));
+        dialog->resize(460, dialog->sizeHint().height());
+        test::saveScreenshot(dialog, QStringLiteral("preferences"));
+        QMetaObject::invokeMethod(dialog, "accept");
+        QCOMPARE(UserDefaults::standard().stringForKey(kTerminalCommand),
+                 QStringLiteral("myterm --hold -e"));
+
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        // Shown again as stored; "Find one automatically" forgets the choice.
+        preferences->trigger();
+        QVERIFY((dialog = shownDialog()));
+        terminal = dialog->findChild<QComboBox*>(QStringLiteral("cmbTerminal"));
+        QCOMPARE(terminal->currentIndex(), terminal->count() - 1);
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("txtTerminalCommand"))->text(),
+                 QStringLiteral("myterm --hold -e"));
+        terminal->setCurrentIndex(0);
+        QMetaObject::invokeMethod(dialog, "accept");
+        QVERIFY(UserDefaults::standard().value(kTerminalCommand).isNull());
     }
 
     // The updater's findings reach the user through what the application itself builds.

@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "MachineIndex.h"
 #include "MachineIndexFixture.h"
+#include "SSHHelper.h"
 #include "TestMain.h"
 #include "TestSupport.h"
 
@@ -71,6 +73,7 @@ public:
     }
 
     QString home() const { return m_home.path(); }
+    QString display() const { return m_display; }
 
     bool startVesk(const QList<test::Machine>& machines)
     {
@@ -259,11 +262,11 @@ private Q_SLOTS:
         }
         desktop.keys({"Escape"});
 
-        // Up from the top wraps to "Quit Vesk"; above it is the "Vesk" submenu, whose first
-        // group ends with "Machines...".
+        // Up from the top wraps to "Quit Vesk"; above it is the "Vesk" submenu, whose second
+        // group starts with "Machines...", after About, Check for Updates and Preferences.
         desktop.click(*icon);
         QTest::qWait(500);
-        desktop.keys({"Up", "Up", "Right", "Down", "Down", "Return"});
+        desktop.keys({"Up", "Up", "Right", "Down", "Down", "Down", "Return"});
         QTRY_VERIFY2_WITH_TIMEOUT(
             desktop.visibleWindowNames().contains(QStringLiteral("Machines — 1 running")),
             qPrintable(desktop.visibleWindowNames().join(u',')), kTimeout);
@@ -339,7 +342,49 @@ private Q_SLOTS:
     }
 };
 
+// A real terminal: xterm runs the SSH script, which runs `vagrant ssh` in the machine's folder
+// (a fake vagrant on PATH records what it was given and where).
+class TestTerminalE2E : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void xtermRunsVagrantSshInTheProjectFolder()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xterm")).isEmpty())
+            QSKIP("xterm is not installed (scripts/setup.sh installs it)");
+        Desktop desktop;
+        QString error;
+        QVERIFY2(desktop.start(false, &error), qPrintable(error));
+        QTemporaryDir work;
+        const QString project = work.filePath(QStringLiteral("my web"));
+        const QString bin = work.filePath(QStringLiteral("bin"));
+        const QString record = work.filePath(QStringLiteral("record"));
+        QVERIFY(QDir().mkpath(project) && QDir().mkpath(bin));
+        QVERIFY(test::writeFile(bin + QStringLiteral("/vagrant"),
+                                "#!/bin/sh\nprintf '%s\\n' \"$PWD\" \"$@\" > \"" +
+                                    QFile::encodeName(record) + ".part\"\nmv \"" +
+                                    QFile::encodeName(record) + ".part\" \"" +
+                                    QFile::encodeName(record) + "\"\n"));
+        QVERIFY(QFile::setPermissions(bin + QStringLiteral("/vagrant"),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner));
+        const test::ScopedEnvironment display("DISPLAY", desktop.display().toLocal8Bit());
+        const test::ScopedEnvironment terminal("TERMINAL", QByteArray("xterm"));
+        const test::ScopedEnvironment path("PATH", QFile::encodeName(bin) + ":/usr/bin:/bin");
+        const VagrantEnvironmentDictionary machines = parseMachineIndex(
+            test::indexDocument({{"abc1234567", "web", "running", project, "debian/bookworm64"}}));
+        QCOMPARE(machines.size(), 1);
+        QString reason;
+        QVERIFY2(SSHHelper::sshEnvironment(machines.values().first(), &reason), qPrintable(reason));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), kTimeout);
+        QCOMPARE(QString::fromUtf8(test::readFile(record)).split(u'\n', Qt::SkipEmptyParts),
+                 (QStringList{project, QStringLiteral("ssh")}));
+    }
+};
+
 VESK_TEST(TestTrayE2E)
 VESK_TEST(TestNoTrayE2E)
 VESK_TEST(TestRecoveryE2E)
+VESK_TEST(TestTerminalE2E)
 #include "tst_DesktopE2E.moc"

@@ -308,6 +308,14 @@ private Q_SLOTS:
         document->SSH();
         QCOMPARE(world.workspace().calls.size(), 1);
         QCOMPARE(world.workspace().calls.first().kind, QStringLiteral("runInTerminal"));
+        QCOMPARE(world.alerts.count(), 0);
+
+        // No terminal ran it: the window says so instead of doing nothing.
+        world.workspace().result = false;
+        document->SSH();
+        QCOMPARE(world.alerts.titles(),
+                 QStringList{QStringLiteral("The SSH session could not be opened.")});
+        QCOMPARE(world.alerts.last().informativeText, QStringLiteral("No terminal was found."));
     }
 
     void menuAndToolbarReachTheCommands()

@@ -1,9 +1,11 @@
 #include <QFile>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "NotificationCenter.h"
+#include "Terminals.h"
 #include "TestMain.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -12,7 +14,6 @@
 using namespace vesk;
 
 namespace {
-
 
 } // namespace
 
@@ -285,7 +286,84 @@ private Q_SLOTS:
 
         const QString script = QStringLiteral("/tmp/folder with blanks/vesk-ssh.command");
         expected.replaceInStrings(QStringLiteral("SCRIPT"), script);
-        QCOMPARE(DesktopWorkspace::terminalCommand(script), expected);
+        const TerminalLookup lookup = findTerminal(
+            script, QString(), qEnvironmentVariable("TERMINAL"),
+            [](const QString& program) { return QStandardPaths::findExecutable(program); });
+        QCOMPARE(lookup.command, expected);
+    }
+
+    // How each terminal is told to run the script, and what wins over what.
+    void commandLineOfEachTerminal_data()
+    {
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("terminalVariable");
+        QTest::addColumn<QString>("expected"); // blank-separated, S for the script
+        const char* rows[][2] = {
+            {"xdg-terminal-exec", "xdg-terminal-exec S"},
+            {"x-terminal-emulator", "x-terminal-emulator -e S"},
+            {"gnome-terminal", "gnome-terminal -- S"},
+            {"ptyxis", "ptyxis --new-window -- S"},
+            {"kgx", "kgx -- S"},
+            {"konsole", "konsole -e S"},
+            {"xfce4-terminal", "xfce4-terminal -x S"},
+            {"mate-terminal", "mate-terminal -x S"},
+            {"tilix", "tilix -e S"},
+            {"terminator", "terminator -x S"},
+            {"foot", "foot S"},
+            {"kitty", "kitty S"},
+            {"alacritty", "alacritty -e S"},
+            {"wezterm", "wezterm start -- S"},
+            {"xterm", "xterm -e S"},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString() << QString()
+                                  << QString::fromLatin1(row[1]);
+        QTest::newRow("the desktop's choice before the common ones")
+            << "xterm konsole xdg-terminal-exec"
+            << ""
+            << ""
+            << "xdg-terminal-exec S";
+        QTest::newRow("the user's choice wins") << "xterm konsole"
+                                                << "konsole --hold -e"
+                                                << ""
+                                                << "konsole --hold -e S";
+        QTest::newRow("a chosen bare terminal is told its own way") << "xterm gnome-terminal"
+                                                                    << "gnome-terminal"
+                                                                    << "xterm"
+                                                                    << "gnome-terminal -- S";
+        QTest::newRow("a chosen terminal that is gone") << "xterm"
+                                                        << "tilix -e"
+                                                        << ""
+                                                        << "xterm -e S";
+        QTest::newRow("$TERMINAL naming a known terminal") << "xterm foot"
+                                                           << ""
+                                                           << "foot"
+                                                           << "foot S";
+        QTest::newRow("$TERMINAL with its own options") << "xterm myterm"
+                                                        << ""
+                                                        << "myterm --class vesk -e"
+                                                        << "myterm --class vesk -e S";
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "myterm"
+                                 << "";
+    }
+    void commandLineOfEachTerminal()
+    {
+        QFETCH(QString, installed);
+        QFETCH(QString, chosen);
+        QFETCH(QString, terminalVariable);
+        QFETCH(QString, expected);
+        const QStringList programs = installed.split(u' ', Qt::SkipEmptyParts);
+        const TerminalLookup lookup = findTerminal(
+            QStringLiteral("S"), chosen, terminalVariable, [&](const QString& program) {
+                return programs.contains(program) ? QStringLiteral("/usr/bin/") + program
+                                                  : QString();
+            });
+        QCOMPARE(lookup.command.join(u' '), expected);
+        if (expected.isEmpty())
+            QCOMPARE(lookup.tried.size(), 1 + int(knownTerminals().size()));
     }
 
     void runInTerminalStartsTheTerminal()
@@ -309,7 +387,14 @@ private Q_SLOTS:
         const test::ScopedEnvironment path("PATH", m_bin->path().toLocal8Bit());
         const test::ScopedEnvironment terminal("TERMINAL", std::nullopt);
         DesktopWorkspace workspace;
-        QVERIFY(!workspace.runInTerminal(QStringLiteral("/tmp/vesk-ssh.command")));
+        QString reason;
+        QVERIFY(!workspace.runInTerminal(QStringLiteral("/tmp/vesk-ssh.command"), &reason));
+        QVERIFY2(reason.startsWith(QStringLiteral("No terminal was found: Vesk looked for "
+                                                  "xdg-terminal-exec, x-terminal-emulator, "
+                                                  "gnome-terminal,")) &&
+                     reason.contains(QStringLiteral("xterm. Install a terminal, or choose yours in "
+                                                    "Preferences...")),
+                 qPrintable(reason));
     }
 
     void recordingWorkspaceStandsInForTheDesktop()

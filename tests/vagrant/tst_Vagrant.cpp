@@ -952,9 +952,11 @@ class TestSSHHelper : public QObject
     std::unique_ptr<QTemporaryDir> m_bin;
     RecordingWorkspace* m_workspace = nullptr;
 
+    // The script of the last request: each request writes a file of its own.
     QString scriptPath() const
     {
-        return qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/vesk/vesk-ssh.command");
+        return m_workspace && !m_workspace->calls.isEmpty() ? m_workspace->calls.last().target
+                                                            : QString();
     }
 
     // Runs the written script as a terminal would, with a fake vagrant first on PATH.
@@ -984,7 +986,7 @@ private Q_SLOTS:
         auto workspace = std::make_unique<RecordingWorkspace>();
         m_workspace = workspace.get();
         Workspace::setShared(std::move(workspace));
-        QFile::remove(scriptPath());
+        SSHHelper::removeStaleScripts();
     }
     void cleanup()
     {
@@ -1103,17 +1105,32 @@ private Q_SLOTS:
                  qPrintable(result.second));
     }
 
-    void secondRequestOverwritesTheFirst()
+    // Two requests in quick succession: each runs its own machine's session. A script goes
+    // once its shell has it open; one that no terminal ran goes at the next start.
+    void eachRequestHasItsOwnScript()
     {
-        SSHHelper::sshEnvironment(
-            record(QStringLiteral("a"), QStringLiteral("web"), QStringLiteral("/p/one")));
-        SSHHelper::sshEnvironment(
-            record(QStringLiteral("b"), QStringLiteral("db"), QStringLiteral("/p/two")));
+        QTemporaryDir root;
+        const QString one = root.filePath(QStringLiteral("one"));
+        const QString two = root.filePath(QStringLiteral("two"));
+        QVERIFY(QDir().mkpath(one) && QDir().mkpath(two));
+        SSHHelper::sshEnvironment(record(QStringLiteral("a"), QStringLiteral("web"), one));
+        SSHHelper::sshEnvironment(record(QStringLiteral("b"), QStringLiteral("db"), two));
         QCOMPARE(m_workspace->calls.size(), 2);
-        QCOMPARE(m_workspace->calls.at(0).target, m_workspace->calls.at(1).target);
-        const QString text = QString::fromUtf8(test::readFile(scriptPath()));
-        QVERIFY(text.contains(QStringLiteral("project=/p/two\n")));
-        QVERIFY(!text.contains(QStringLiteral("/p/one")));
+        const QString first = m_workspace->calls.at(0).target;
+        const QString second = m_workspace->calls.at(1).target;
+        QVERIFY(first != second);
+        for (const QString& script : {first, second}) {
+            QVERIFY(QFileInfo(script).fileName().startsWith(QStringLiteral("vesk-ssh")));
+            QCOMPARE(unixMode(script), 0700);
+        }
+        QVERIFY(test::readFile(first).contains(QByteArray("project=" + QFile::encodeName(one) + '\n')));
+        auto [status, output] = runScript(); // the second
+        QCOMPARE(status, 0);
+        QCOMPARE(parseFakeRun(output).cwd, two);
+        QVERIFY(!QFileInfo::exists(second));
+        QVERIFY(QFileInfo::exists(first));
+        SSHHelper::removeStaleScripts();
+        QVERIFY(!QFileInfo::exists(first));
     }
 
     void recordWithoutFolderOpensNothing()
@@ -1134,9 +1151,9 @@ private Q_SLOTS:
             record(QStringLiteral("a"), QStringLiteral("web"), QStringLiteral("/p")));
         qputenv("XDG_RUNTIME_DIR", runtime);
         QCOMPARE(m_workspace->calls.size(), 1);
-        QCOMPARE(m_workspace->calls.first().target, cache + QStringLiteral("/vesk-ssh.command"));
+        QVERIFY(m_workspace->calls.first().target.startsWith(cache + QStringLiteral("/vesk-ssh-")));
         QCOMPARE(unixMode(cache), 0700);
-        QCOMPARE(unixMode(cache + QStringLiteral("/vesk-ssh.command")), 0700);
+        QCOMPARE(unixMode(m_workspace->calls.first().target), 0700);
     }
 };
 
