@@ -7,6 +7,8 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,6 +50,20 @@ QString MachinesWindowController::titleForRunningCount(uint running)
 
 void MachinesWindowController::setup()
 {
+    // Said once, where the list is: without its watcher the list cannot follow Vagrant.
+    if (const QString error = m_helper.indexWatchError(); !error.isEmpty()) {
+        auto* notice = new QLabel(
+            QStringLiteral("Vesk cannot follow changes to Vagrant's machines (%1), so this list "
+                           "shows them as they were when Vesk started.")
+                .arg(error),
+            this);
+        notice->setObjectName(QStringLiteral("lblIndexNotice"));
+        notice->setWordWrap(true);
+        notice->setMargin(6);
+        if (auto* layout = qobject_cast<QBoxLayout*>(m_ui->lblNoTray->parentWidget()->layout()))
+            layout->insertWidget(layout->indexOf(m_ui->lblNoTray) + 1, notice);
+    }
+
     m_model = new MachineTableModel(this);
     m_filter = new QSortFilterProxyModel(this);
     m_filter->setSourceModel(m_model);

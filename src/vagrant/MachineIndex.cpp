@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "Utilities.h"
 
@@ -464,6 +465,20 @@ VagrantEnvironmentDictionary parseMachineIndex(const QByteArray& json)
     IndexParser parser(json.constData(), json.constData() + json.size());
     if (!parser.parse(machines))
         machines.clear();
+    return machines;
+}
+
+std::optional<VagrantEnvironmentDictionary> readMachineIndex(const QString& path)
+{
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return VagrantEnvironmentDictionary();
+    const std::optional<QByteArray> data = readRegularFile(path);
+    if (!data)
+        return std::nullopt;
+    VagrantEnvironmentDictionary machines;
+    IndexParser parser(data->constData(), data->constData() + data->size());
+    if (!parser.parse(machines))
+        return std::nullopt;
     return machines;
 }
 

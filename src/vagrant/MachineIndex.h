@@ -19,4 +19,8 @@ VagrantEnvironmentDictionary loadMachineIndex(const QString& path);
 /// The same for the bytes of an index file.
 VagrantEnvironmentDictionary parseMachineIndex(const QByteArray& json);
 
+/// The records of the index file, telling a missing file (no records) from one that is there
+/// but cannot be read or parsed (nothing: Vagrant may be halfway through rewriting it).
+std::optional<VagrantEnvironmentDictionary> readMachineIndex(const QString& path);
+
 } // namespace vesk

@@ -69,9 +69,11 @@ VagrantHelper::VagrantHelper(const Options& options, QObject* parent)
             m_cdEventsIndex = new CDEvents(
                 {QUrl::fromLocalFile(pathToMachineIndexDirectory())},
                 [this](CDEvents*, const CDEvent&) { indexFolderChanged(); }, this);
-        } catch (const std::exception&) {
-            // Without a watcher the machines still show, as of this reading.
+        } catch (const std::exception& error) {
+            // Without a watcher the machines still show, as of this reading; the user is told
+            // that the list will not follow.
             m_cdEventsIndex = nullptr;
+            m_indexWatchError = QString::fromLocal8Bit(error.what());
         }
     }
 
@@ -105,10 +107,25 @@ QStringList VagrantHelper::defaultVBoxCandidates()
     return {QStringLiteral("/usr/bin/vboxwebsrv"), QStringLiteral("/usr/local/bin/vboxwebsrv")};
 }
 
-void VagrantHelper::loadEnvironments()
+bool VagrantHelper::loadEnvironments()
 {
-    m_environments.clear();
-    m_environments = loadMachineIndex(m_pathToMachineIndex);
+    std::optional<VagrantEnvironmentDictionary> read = readMachineIndex(m_pathToMachineIndex);
+    if (read) {
+        m_environments = std::move(*read);
+        m_indexRetried = false;
+        return true;
+    }
+    // Vagrant rewrites the index in place: a reading that catches it half-written keeps the
+    // records it had and looks once more shortly after (once: a file that stays broken waits
+    // for the next change).
+    if (!m_indexRetried) {
+        m_indexRetried = true;
+        QTimer::singleShot(kIndexRetryDelay, this, [this] {
+            if (loadEnvironments())
+                postIndexChanged();
+        });
+    }
+    return false;
 }
 
 uint VagrantHelper::numberOfRunningMachines() const
@@ -128,7 +145,13 @@ QString VagrantHelper::pathToMachineIndexDirectory() const
 
 void VagrantHelper::indexFolderChanged()
 {
-    loadEnvironments();
+    m_indexRetried = false;
+    if (loadEnvironments())
+        postIndexChanged();
+}
+
+void VagrantHelper::postIndexChanged()
+{
     NotificationCenter::defaultCenter().post(NOTE_MACHINE_INDEX_CHANGED,
                                              QVariant::fromValue(m_environments));
 }
@@ -247,9 +270,20 @@ void VagrantHelper::environmentCommand(const VagrantEnvironmentPtr& environment,
     Q_ASSERT(environment);
     if (!environment)
         return;
+    const QString title = fillTitle(titleFormat, environment->friendlyName().value_or(QString()));
+    // vagrant would read an id that begins with "-" as an option.
+    const QString rawId = environment->hexId().value_or(QString());
+    if (rawId.startsWith(u'-')) {
+        reportNotRun(title,
+                     QStringLiteral("The machine id “%1” begins with “-”, so vagrant would take "
+                                    "it for an option. The command was not run.\n")
+                         .arg(rawId),
+                     std::move(completionHandler), std::move(outputHandler));
+        return;
+    }
     // An id is always passed, even an empty one: without it vagrant would act on whatever
     // project lies in the current folder.
-    const QString id = shellQuote(environment->hexId().value_or(QString()));
+    const QString id = shellQuote(rawId);
     startCommand(
         fillTitle(titleFormat, environment->friendlyName().value_or(QString())),
         [&](const QString& vagrant) -> QString { return vagrant + u' ' + subcommand + u' ' + id; },
@@ -264,8 +298,10 @@ void VagrantHelper::documentCommand(const QUrl& fileUrl, const QString& subcomma
     startCommand(
         fillTitle(titleFormat, fileUrl.fileName()),
         [&](const QString& vagrant) -> QString {
-            return QStringLiteral("cd ") + shellQuoteInDoubleQuotes(folder) + u';' + vagrant +
-                   u' ' + subcommand;
+            // Joined with &&: when the folder is gone, the cd error ends the command, and
+            // vagrant never runs on whatever project the working folder holds.
+            return QStringLiteral("cd ") + shellQuoteInDoubleQuotes(folder) +
+                   QStringLiteral(" && ") + vagrant + u' ' + subcommand;
         },
         std::move(completionHandler), std::move(outputHandler));
 }
@@ -306,12 +342,19 @@ OutputWindowController* VagrantHelper::newOutputWindow(const QString& title)
 void VagrantHelper::reportVagrantNotFound(const QString& title, CompletionHandler completionHandler,
                                           OutputHandler outputHandler)
 {
+    reportNotRun(
+        title,
+        QStringLiteral("Vagrant was not found, so the command was not run.\nLooked for: ") +
+            m_vagrantCandidates.join(QStringLiteral(", ")) +
+            QStringLiteral("\nInstall Vagrant and try again.\n"),
+        std::move(completionHandler), std::move(outputHandler));
+}
+
+void VagrantHelper::reportNotRun(const QString& title, const QString& message,
+                                 CompletionHandler completionHandler, OutputHandler outputHandler)
+{
     OutputWindowController* window = newOutputWindow(title);
     window->showWindow();
-    const QString message =
-        QStringLiteral("Vagrant was not found, so the command was not run.\nLooked for: ") +
-        m_vagrantCandidates.join(QStringLiteral(", ")) +
-        QStringLiteral("\nInstall Vagrant and try again.\n");
     window->addOutput(message);
     window->setWindowTitle(QStringLiteral("Error: ") + title);
     // Reported like the end of a command: later, from the event loop.

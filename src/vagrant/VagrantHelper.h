@@ -97,8 +97,14 @@ public:
 
     // The machine index.
 
-    /// Replaces every record by a fresh one read from the index; posts nothing.
-    void loadEnvironments();
+    /// Replaces every record by a fresh one read from the index; posts nothing. An index that
+    /// is there but does not parse keeps the old records, returns false, and is read once more
+    /// shortly after (posting when that reading succeeds).
+    bool loadEnvironments();
+    /// How long after a failed reading the index is read once more (milliseconds).
+    static constexpr int kIndexRetryDelay = 300;
+    /// Why the index cannot be followed (its watcher could not be made); empty when it can.
+    QString indexWatchError() const { return m_indexWatchError; }
     /// The records of the last reload, by machine id, in index order.
     const VagrantEnvironmentDictionary& environments() const { return m_environments; }
     QList<VagrantEnvironmentPtr> environmentsArray() const { return m_environments.values(); }
@@ -185,11 +191,16 @@ private:
     void reportVagrantNotFound(const QString& title, CompletionHandler completionHandler,
                                OutputHandler outputHandler);
     void indexFolderChanged();
+    void postIndexChanged();
+    void reportNotRun(const QString& title, const QString& message,
+                      CompletionHandler completionHandler, OutputHandler outputHandler);
 
     VagrantEnvironmentDictionary m_environments;
     QList<KRNTaskHelper*> m_taskHelpers;
     QList<QPointer<OutputWindowController>> m_outputWindows;
     CDEvents* m_cdEventsIndex = nullptr;
+    QString m_indexWatchError;
+    bool m_indexRetried = false;
     QString m_pathToMachineIndex;
     std::optional<QString> m_pathToVagrant;
     std::optional<QString> m_pathToVBox;

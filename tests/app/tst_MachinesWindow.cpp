@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -349,6 +353,55 @@ private Q_SLOTS:
         QCOMPARE(calls.size(), 3);
         QVERIFY(calls.at(0).startsWith(QStringLiteral("runInTerminal ")));
         QCOMPARE(calls.mid(1), (QStringList{"openUrl file:///p/web", "openUrl file:///p/shop"}));
+    }
+
+    // No terminal ran the session: the Machines window says so.
+    void sshWithoutATerminalSaysSo()
+    {
+        Fixture f(fourStates());
+        QList<Alert> alerts;
+        AlertPresenter::setResponder([&alerts](QWidget*, const Alert& alert) {
+            alerts.append(alert);
+            return AlertResponse{};
+        });
+        m_workspace->result = false;
+        f.window->selectMachines({"aaa1111111"});
+        f.window->commandAction(QStringLiteral("ssh"))->trigger();
+        QCOMPARE(alerts.size(), 1);
+        QCOMPARE(alerts.first().messageText,
+                 QStringLiteral("The SSH session could not be opened."));
+    }
+
+    // The index watcher cannot be made (no file descriptor left for inotify): the window says
+    // once that its list will not follow, and shows the machines as read.
+    void unwatchableIndexIsSaidOnce()
+    {
+        test::writeIndex({{"aaa1111111", "web", "running", "/p/web"}});
+        std::unique_ptr<VagrantHelper> helper;
+        {
+            rlimit old{};
+            QCOMPARE(::getrlimit(RLIMIT_NOFILE, &old), 0);
+            rlimit tight = old;
+            tight.rlim_cur = 256;
+            QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+            QList<int> taken;
+            for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+                taken.append(fd);
+            helper = std::make_unique<VagrantHelper>(test::quietOptions(true));
+            for (const int fd : taken)
+                ::close(fd);
+            QCOMPARE(::setrlimit(RLIMIT_NOFILE, &old), 0);
+        }
+        QVERIFY(!helper->cdEventsIndex());
+        QVERIFY(!helper->indexWatchError().isEmpty());
+        helper->loadEnvironments();
+        MachinesWindowController window(TheMenu::sharedInstance(), *helper);
+        auto* notice = window.findChild<QLabel*>(QStringLiteral("lblIndexNotice"));
+        QVERIFY(notice);
+        QVERIFY2(notice->text().startsWith(
+                     QStringLiteral("Vesk cannot follow changes to Vagrant's machines")),
+                 qPrintable(notice->text()));
+        QCOMPARE(window.tableView()->model()->rowCount(), 1);
     }
 
     void menusOfferTheTraysCommands()

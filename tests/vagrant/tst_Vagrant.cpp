@@ -451,9 +451,29 @@ private Q_SLOTS:
         QCOMPARE(helper.environments().ids(), QStringList{QStringLiteral("abc")});
         QCOMPARE(helper.numberOfRunningMachines(), 0u);
 
-        // A broken rewrite empties the records until the next good one.
+        // Caught halfway through Vagrant's rewrite: the records stay, and one more reading
+        // shortly after finds the whole index and tells everyone.
+        QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
         QVERIFY(test::writeFile(indexPath(), "{\"machines\":{\"abc\":{\"name\":"));
-        helper.loadEnvironments();
+        QVERIFY(!helper.loadEnvironments());
+        QCOMPARE(helper.environments().value(QStringLiteral("abc")), after);
+        QVERIFY(test::writeFile(
+            indexPath(), "{\"machines\":{\"abc\":" + entry("web", "running", "/p/web/.vagrant") +
+                             ",\"xyz\":" + entry("ci", "running", "/p/ci/.vagrant") + "}}"));
+        QTRY_COMPARE(posted.count(), 1);
+        QCOMPARE(helper.environments().ids(),
+                 (QStringList{QStringLiteral("abc"), QStringLiteral("xyz")}));
+
+        // Still broken at the second look: still the old records, and no polling after that.
+        QVERIFY(test::writeFile(indexPath(), "{\"machines\":"));
+        QVERIFY(!helper.loadEnvironments());
+        QTest::qWait(3 * VagrantHelper::kIndexRetryDelay);
+        QCOMPARE(posted.count(), 1);
+        QCOMPARE(helper.environments().size(), 2);
+
+        // A removed index is no machines at all.
+        QVERIFY(QFile::remove(indexPath()));
+        QVERIFY(helper.loadEnvironments());
         QVERIFY(helper.environmentsArray().isEmpty());
     }
 
@@ -630,28 +650,29 @@ private Q_SLOTS:
                              << "web - Launching Remote Desktop...";
         QTest::newRow("up document") << "upVesk"
                                      << "/Users/u/Projects/web/web.vesk"
-                                     << "cd \"/Users/u/Projects/web\";VAGRANT up"
+                                     << "cd \"/Users/u/Projects/web\" && VAGRANT up"
                                      << "web.vesk - Upping...";
         QTest::newRow("reload document") << "reloadVesk"
                                          << "/Users/u/Projects/web/web.vesk"
-                                         << "cd \"/Users/u/Projects/web\";VAGRANT reload"
+                                         << "cd \"/Users/u/Projects/web\" && VAGRANT reload"
                                          << "web.vesk - Restarting...";
         QTest::newRow("up document, blank in folder") << "upVesk"
                                                       << "/Users/u/My Projects/web.vesk"
-                                                      << "cd \"/Users/u/My Projects\";VAGRANT up"
+                                                      << "cd \"/Users/u/My Projects\" && VAGRANT up"
                                                       << "web.vesk - Upping...";
         QTest::newRow("up Quarrow.vesk") << "upVesk"
                                          << "/Users/u/Library/Stuff/Quarrow.vesk"
-                                         << "cd \"/Users/u/Library/Quarrow\";VAGRANT up"
+                                         << "cd \"/Users/u/Library/Quarrow\" && VAGRANT up"
                                          << "Quarrow.vesk - Upping...";
         QTest::newRow("reload Quarrow.vesk") << "reloadVesk"
                                              << "/Users/u/Library/Stuff/Quarrow.vesk"
-                                             << "cd \"/Users/u/Library/Quarrow\";VAGRANT reload"
+                                             << "cd \"/Users/u/Library/Quarrow\" && VAGRANT reload"
                                              << "Quarrow.vesk - Restarting...";
-        QTest::newRow("quarrow.vesk is not special") << "upVesk"
-                                                     << "/Users/u/Library/Stuff/quarrow.vesk"
-                                                     << "cd \"/Users/u/Library/Stuff\";VAGRANT up"
-                                                     << "quarrow.vesk - Upping...";
+        QTest::newRow("quarrow.vesk is not special")
+            << "upVesk"
+            << "/Users/u/Library/Stuff/quarrow.vesk"
+            << "cd \"/Users/u/Library/Stuff\" && VAGRANT up"
+            << "quarrow.vesk - Upping...";
         QTest::newRow("prune") << "prune"
                                << ""
                                << "VAGRANT global-status --prune"
@@ -891,6 +912,44 @@ private Q_SLOTS:
         QCOMPARE(completions, 1);
     }
 
+    // The document's folder is gone: the cd error shows and the command ends in an error,
+    // without vagrant running in whatever folder Vesk itself is in.
+    void documentCommandInARemovedFolderFails()
+    {
+        VagrantHelper helper(optionsWithVagrant(fakeVagrantIn(QStringLiteral("bin"))));
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("gone"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QDir(folder).removeRecursively());
+        int completions = 0;
+        helper.upVeskFileURL(QUrl::fromLocalFile(folder + QStringLiteral("/web.vesk")),
+                             [&completions] { ++completions; }, {});
+        QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 20000);
+        OutputWindowController* window = helper.outputWindows().first();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Error: web.vesk - Upping..."));
+        QTRY_VERIFY(window->outputText().contains(QStringLiteral("No such file or directory")));
+        QVERIFY2(!window->outputText().contains(QStringLiteral("arg=up")),
+                 qPrintable(window->outputText()));
+    }
+
+    // An id that begins with "-" would be an option to vagrant: refused, never passed.
+    void idThatLooksLikeAnOptionIsRefused()
+    {
+        VagrantHelper helper(optionsWithVagrant(fakeVagrantIn(QStringLiteral("bin"))));
+        auto* runner = new RecordingCommandRunner;
+        helper.setCommandRunner(std::unique_ptr<VagrantCommandRunner>(runner));
+        int completions = 0;
+        helper.destroyEnvironment(
+            record(QStringLiteral("--force"), QStringLiteral("web"), QStringLiteral("/p")),
+            [&completions] { ++completions; }, {});
+        QTRY_COMPARE(completions, 1);
+        QVERIFY(runner->calls.isEmpty());
+        OutputWindowController* window = helper.outputWindows().first();
+        QVERIFY(window->windowTitle().startsWith(QStringLiteral("Error: ")));
+        QTRY_VERIFY(window->outputText().contains(
+            QStringLiteral("The machine id “--force” begins with “-”")));
+    }
+
     void vagrantNotFound()
     {
         VagrantHelper::Options options;
@@ -1123,7 +1182,8 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(script).fileName().startsWith(QStringLiteral("vesk-ssh")));
             QCOMPARE(unixMode(script), 0700);
         }
-        QVERIFY(test::readFile(first).contains(QByteArray("project=" + QFile::encodeName(one) + '\n')));
+        QVERIFY(
+            test::readFile(first).contains(QByteArray("project=" + QFile::encodeName(one) + '\n')));
         auto [status, output] = runScript(); // the second
         QCOMPARE(status, 0);
         QCOMPARE(parseFakeRun(output).cwd, two);
