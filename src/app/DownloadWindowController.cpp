@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
+#include <QSet>
 #include <QStandardPaths>
 #include <QStyle>
 
@@ -76,7 +77,21 @@ DownloadWindowController::DownloadWindowController(QWidget* parent)
     resize(minimumSizeHint().expandedTo(QSize(480, 150)));
 }
 
-DownloadWindowController::~DownloadWindowController() = default;
+namespace {
+
+// Names chosen by downloads still on their way: two at once must not pick the same one.
+QSet<QString>& reservedNames()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+} // namespace
+
+DownloadWindowController::~DownloadWindowController()
+{
+    reservedNames().remove(m_reservedName);
+}
 
 DownloadWindowController*
 DownloadWindowController::startInstallerDownload(const InstallerDownload& installer,
@@ -173,7 +188,7 @@ QString DownloadWindowController::freeFileName(const QString& folder, const QStr
     const QDir directory(folder);
     auto taken = [](const QString& path) {
         const QFileInfo info(path);
-        return info.exists() || info.isSymLink();
+        return info.exists() || info.isSymLink() || reservedNames().contains(path);
     };
     QString candidate = directory.filePath(name);
     if (!taken(candidate))
@@ -223,12 +238,16 @@ QString DownloadWindowController::destinationFor(QNetworkReply* response)
     if (!isSuccessStatus(response->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()))
         return {};
     // An earlier download of the same name stays as it is; this one gets a name of its own.
-    return freeFileName(downloadsFolder(), suggestedFileName(response));
+    reservedNames().remove(m_reservedName);
+    m_reservedName = freeFileName(downloadsFolder(), suggestedFileName(response));
+    reservedNames().insert(m_reservedName);
+    return m_reservedName;
 }
 
 void DownloadWindowController::downloadCompleted(const DownloadResult& result)
 {
     m_downloadTask = nullptr;
+    reservedNames().remove(std::exchange(m_reservedName, QString()));
     const QString address = m_fileURL.toDisplayString();
     if (result.error && result.error->networkError == QNetworkReply::OperationCanceledError) {
         end(State::Cancelled);

@@ -105,6 +105,7 @@ private:
     QString m_storedPath;
     QString m_failureText;
     QString m_reasonPhrase;
+    QString m_reservedName;
     std::function<void()> m_completion;
 };
 

@@ -1,11 +1,15 @@
 #include "HTTPRequests.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <chrono>
 #include <memory>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -17,6 +21,8 @@
 #include <QSysInfo>
 #include <QTemporaryFile>
 #include <QUrlQuery>
+
+#include <unistd.h>
 
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
@@ -122,24 +128,33 @@ int statusOf(QNetworkReply* reply)
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
+const char* const kCancelledProperty = "veskCancelled";
+
 HTTPError transportError(QNetworkReply* reply)
 {
+    // A transfer timeout aborts the reply like a cancel does; only ours sets the mark.
+    if (reply->error() == QNetworkReply::OperationCanceledError &&
+        !reply->property(kCancelledProperty).toBool()) {
+        const int seconds = (reply->request().transferTimeout() + 999) / 1000;
+        return HTTPError{QStringLiteral("The request timed out: the server sent nothing for %1 "
+                                        "seconds.")
+                             .arg(seconds),
+                         QNetworkReply::TimeoutError, statusOf(reply)};
+    }
     return HTTPError{reply->errorString(), reply->error(), statusOf(reply)};
 }
 
-// Qt reports HTTP error statuses as reply errors; only errors without a complete reply count as
-// transport failures here.
+// Qt reports HTTP error statuses (400, 418, 500 ...) as reply errors. A reply that carries a
+// status is the server's answer, whatever the status; only an exchange that broke (nothing
+// came, the connection dropped, a timeout, a cancel) is a transport failure.
 bool isTransportFailure(QNetworkReply* reply)
 {
     if (reply->error() == QNetworkReply::NoError)
         return false;
+    if (statusOf(reply) == 0)
+        return true;
     const int code = reply->error();
-    const bool httpStatusError = code >= QNetworkReply::ContentAccessDenied &&
-                                 code <= QNetworkReply::UnknownServerError &&
-                                 code != QNetworkReply::ProtocolUnknownError &&
-                                 code != QNetworkReply::ProtocolInvalidOperationError &&
-                                 code != QNetworkReply::ProtocolFailure;
-    return !(httpStatusError && statusOf(reply) != 0);
+    return code < QNetworkReply::ContentAccessDenied || code == QNetworkReply::ProtocolFailure;
 }
 
 } // namespace
@@ -272,8 +287,10 @@ HTTPTask::HTTPTask(QNetworkReply* reply, QObject* parent) : QObject(parent), m_r
 
 void HTTPTask::cancel()
 {
-    if (m_reply && m_reply->isRunning())
+    if (m_reply && m_reply->isRunning()) {
+        m_reply->setProperty(kCancelledProperty, true);
         m_reply->abort();
+    }
 }
 
 int HTTPTask::statusCode() const
@@ -315,10 +332,12 @@ HTTPHeaders HTTPRequests::defaultHeaders() const
 }
 
 QNetworkReply* HTTPRequests::send(const QByteArray& method, const QString& url,
-                                  const QVariantMap& parameters, const HTTPHeaders& headers)
+                                  const QVariantMap& parameters, const HTTPHeaders& headers,
+                                  int timeout)
 {
     const EncodedRequest encoded = encodeRequest(method, QUrl(url), parameters);
     QNetworkRequest request(encoded.url);
+    request.setTransferTimeout(timeout);
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
     for (const auto& [name, value] : defaultHeaders()) {
@@ -350,24 +369,25 @@ QPointer<HTTPTask> HTTPRequests::textRequest(QNetworkReply* reply, TextSuccess s
 }
 
 QPointer<HTTPTask> HTTPRequests::getText(const QString& url, TextSuccess success, Failure failure,
-                                         const HTTPHeaders& headers)
+                                         const HTTPHeaders& headers, int timeout)
 {
-    return textRequest(send("GET", url, {}, headers), std::move(success), std::move(failure));
+    return textRequest(send("GET", url, {}, headers, timeout), std::move(success),
+                       std::move(failure));
 }
 
 QPointer<HTTPTask> HTTPRequests::postForText(const QString& url, const QVariantMap& parameters,
                                              TextSuccess success, Failure failure,
-                                             const HTTPHeaders& headers)
+                                             const HTTPHeaders& headers, int timeout)
 {
-    return textRequest(send("POST", url, parameters, headers), std::move(success),
+    return textRequest(send("POST", url, parameters, headers, timeout), std::move(success),
                        std::move(failure));
 }
 
 QPointer<HTTPTask> HTTPRequests::postForJSON(const QString& url, const QVariantMap& parameters,
                                              JSONSuccess success, Failure failure,
-                                             const HTTPHeaders& headers)
+                                             const HTTPHeaders& headers, int timeout)
 {
-    QNetworkReply* reply = send("POST", url, parameters, headers);
+    QNetworkReply* reply = send("POST", url, parameters, headers, timeout);
     auto* task = new HTTPTask(reply, reply);
     connect(reply, &QNetworkReply::finished, this, [reply, success, failure] {
         reply->deleteLater();
@@ -390,74 +410,131 @@ QPointer<HTTPTask> HTTPRequests::postForJSON(const QString& url, const QVariantM
     return task;
 }
 
-QPointer<HTTPTask> HTTPRequests::download(const QUrl& url, Progress progress,
-                                          Destination destination, DownloadCompletion completion)
-{
-    QNetworkReply* reply = m_manager->get(QNetworkRequest(url));
-    auto* task = new HTTPTask(reply, reply);
-    auto file = std::make_shared<QTemporaryFile>(QDir::tempPath() +
-                                                 QStringLiteral("/vesk-download-XXXXXX"));
-    auto writeError = std::make_shared<QString>();
-    if (!file->open())
-        *writeError = file->errorString();
+namespace {
 
-    connect(reply, &QNetworkReply::readyRead, this, [reply, file, writeError] {
-        if (!writeError->isEmpty())
-            return;
-        const QByteArray chunk = reply->readAll();
-        if (file->write(chunk) != chunk.size()) {
-            *writeError = file->errorString();
-            reply->abort();
+// One download on its way to disk: written in the destination's own folder, so that putting it
+// in place is a rename on one file system, never a copy that can fail halfway.
+struct DownloadFile
+{
+    bool asked = false;
+    QString destination;
+    std::unique_ptr<QTemporaryFile> file;
+    QString error;
+
+    // Straight to the descriptor: a buffered write would only fail later, and say less.
+    bool writeAll(const QByteArray& chunk)
+    {
+        if (!file || !error.isEmpty())
+            return error.isEmpty();
+        const char* data = chunk.constData();
+        qsizetype left = chunk.size();
+        while (left > 0) {
+            const ssize_t written = ::write(file->handle(), data, size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                error = QString::fromLocal8Bit(std::strerror(written < 0 ? errno : ENOSPC));
+                return false;
+            }
+            data += written;
+            left -= written;
         }
+        return true;
+    }
+};
+
+} // namespace
+
+QPointer<HTTPTask> HTTPRequests::download(const QUrl& url, Progress progress,
+                                          Destination destination, DownloadCompletion completion,
+                                          int timeout)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeout);
+    QNetworkReply* reply = m_manager->get(request);
+    auto* task = new HTTPTask(reply, reply);
+    auto state = std::make_shared<DownloadFile>();
+
+    // Asked once the final response's headers are in (its body is about to come).
+    auto prepare = [reply, state, destination] {
+        if (state->asked)
+            return;
+        state->asked = true;
+        state->destination = destination ? destination(reply) : QString();
+        if (state->destination.isEmpty())
+            return; // not stored: the body is read and dropped
+        const QFileInfo target(state->destination);
+        state->file =
+            std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.") +
+                                             target.fileName() + QStringLiteral(".part-XXXXXX"));
+        if (!state->file->open())
+            state->error = state->file->errorString();
+    };
+
+    connect(reply, &QNetworkReply::readyRead, this, [reply, state, prepare] {
+        prepare();
+        const QByteArray chunk = reply->readAll();
+        if (!state->writeAll(chunk))
+            reply->abort();
     });
     connect(reply, &QNetworkReply::downloadProgress, this,
             [progress](qint64 received, qint64 total) {
                 if (progress && total > 0)
                     progress(std::clamp(double(received) / double(total), 0.0, 1.0));
             });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, file, writeError, destination, completion] {
-                reply->deleteLater();
-                DownloadResult result;
-                result.statusCode = statusOf(reply);
-                if (!writeError->isEmpty()) {
-                    result.error = HTTPError{*writeError, QNetworkReply::UnknownContentError,
-                                             result.statusCode};
-                } else if (isTransportFailure(reply)) {
-                    result.error = transportError(reply);
-                } else {
-                    const QByteArray rest = reply->readAll();
-                    file->write(rest);
-                    file->close();
-                    result.destinationPath = destination ? destination(reply) : QString();
-                    QString reason;
-                    if (result.destinationPath.isEmpty())
-                        reason = QStringLiteral("No destination for the downloaded file");
-                    else if (QFile::exists(result.destinationPath))
-                        reason = QStringLiteral("A file named \"%1\" already exists")
-                                     .arg(result.destinationPath);
-                    else if (!file->rename(result.destinationPath))
-                        reason = file->errorString();
-                    if (reason.isEmpty()) {
-                        file->setAutoRemove(false);
-                        result.storedPath = result.destinationPath;
-                    } else {
-                        result.error = HTTPError{reason, QNetworkReply::UnknownContentError,
-                                                 result.statusCode};
-                        Q_EMIT downloadMoveFailed(file->fileName(), result.destinationPath, reason);
-                    }
-                }
-                if (completion)
-                    completion(result);
-            });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, state, prepare, completion] {
+        reply->deleteLater();
+        DownloadResult result;
+        result.statusCode = statusOf(reply);
+        const bool broken = isTransportFailure(reply) && state->error.isEmpty();
+        if (!broken)
+            prepare();
+        result.destinationPath = state->destination;
+        if (!state->error.isEmpty()) {
+            result.error =
+                HTTPError{state->error, QNetworkReply::UnknownContentError, result.statusCode};
+        } else if (broken) {
+            result.error = transportError(reply);
+        } else {
+            QString reason;
+            if (state->destination.isEmpty()) {
+                reason = QStringLiteral("No destination for the downloaded file");
+            } else if (!state->writeAll(reply->readAll())) {
+                reason = state->error;
+            } else if (::fsync(state->file->handle()) != 0) {
+                reason = QString::fromLocal8Bit(std::strerror(errno));
+            } else if (QFileInfo::exists(state->destination)) {
+                reason =
+                    QStringLiteral("A file named \"%1\" already exists").arg(state->destination);
+            } else {
+                state->file->close();
+                if (!state->file->rename(state->destination))
+                    reason = state->file->errorString();
+            }
+            if (reason.isEmpty()) {
+                state->file->setAutoRemove(false);
+                result.storedPath = state->destination;
+            } else {
+                result.error =
+                    HTTPError{reason, QNetworkReply::UnknownContentError, result.statusCode};
+                Q_EMIT downloadMoveFailed(state->file ? state->file->fileName() : QString(),
+                                          state->destination, reason);
+            }
+        }
+        // Whatever did not reach its place is removed with the temporary file.
+        state->file.reset();
+        if (completion)
+            completion(result);
+    });
     return task;
 }
 
 QPointer<HTTPTask> HTTPRequests::rawPost(const QUrl& url, const QByteArray& body,
                                          const HTTPHeaders& headers, RawFinished finished,
-                                         Failure failure)
+                                         Failure failure, int timeout)
 {
     QNetworkRequest request(url);
+    request.setTransferTimeout(timeout);
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
     QNetworkReply* reply = m_manager->post(request, body);

@@ -127,7 +127,7 @@ public:
     using JSONSuccess = std::function<void(const std::optional<QJsonValue>& value)>;
     /// Fraction done, 0.0 to 1.0 (unknown total: not reported).
     using Progress = std::function<void(double fraction)>;
-    /// Asked once the body has arrived: where to store it. Receives the finished reply.
+    /// Asked once the response's headers have arrived: where to store the body.
     using Destination = std::function<QString(QNetworkReply* response)>;
     using DownloadCompletion = std::function<void(const DownloadResult& result)>;
     /// The whole reply arrived, whatever its status.
@@ -148,28 +148,35 @@ public:
     /// The default headers added to the first three forms (the caller's own headers win).
     HTTPHeaders defaultHeaders() const;
 
-    /// Text fetch: GET; any completed exchange is a success, whatever status and type.
+    /// How long a request may go without receiving anything before it fails as timed out
+    /// (milliseconds); every form takes its own value, this one unless told otherwise.
+    static constexpr int kDefaultTimeout = 30000;
+
+    /// Text fetch: GET; any reply with an HTTP status is a success, whatever status and type.
     QPointer<HTTPTask> getText(const QString& url, TextSuccess success, Failure failure,
-                               const HTTPHeaders& headers = {});
+                               const HTTPHeaders& headers = {}, int timeout = kDefaultTimeout);
 
     /// Form post with JSON reply (see judgeJSONReply).
     QPointer<HTTPTask> postForJSON(const QString& url, const QVariantMap& parameters,
                                    JSONSuccess success, Failure failure,
-                                   const HTTPHeaders& headers = {});
+                                   const HTTPHeaders& headers = {}, int timeout = kDefaultTimeout);
 
     /// Form post with text reply: handled like the text fetch.
     QPointer<HTTPTask> postForText(const QString& url, const QVariantMap& parameters,
                                    TextSuccess success, Failure failure,
-                                   const HTTPHeaders& headers = {});
+                                   const HTTPHeaders& headers = {}, int timeout = kDefaultTimeout);
 
-    /// File download: GET without added headers; the body goes to a temporary file that is moved
-    /// to the destination once complete. Progress and destination run on the main thread too.
+    /// File download: GET without added headers. The destination is asked once the response's
+    /// headers are in; the body goes to a temporary file in the destination's folder, every
+    /// write checked, and is renamed into place once complete and synced. On any failure the
+    /// partial file is removed. Progress and destination run on the main thread too.
     QPointer<HTTPTask> download(const QUrl& url, Progress progress, Destination destination,
-                                DownloadCompletion completion);
+                                DownloadCompletion completion, int timeout = kDefaultTimeout);
 
     /// Raw post: exactly this body and these headers; nothing is added.
     QPointer<HTTPTask> rawPost(const QUrl& url, const QByteArray& body, const HTTPHeaders& headers,
-                               RawFinished finished, Failure failure);
+                               RawFinished finished, Failure failure,
+                               int timeout = kDefaultTimeout);
 
 Q_SIGNALS:
     /// A finished download could not be moved into place (the completion also says so).
@@ -178,7 +185,7 @@ Q_SIGNALS:
 
 private:
     QNetworkReply* send(const QByteArray& method, const QString& url, const QVariantMap& parameters,
-                        const HTTPHeaders& headers);
+                        const HTTPHeaders& headers, int timeout);
     QPointer<HTTPTask> textRequest(QNetworkReply* reply, TextSuccess success, Failure failure);
 
     QNetworkAccessManager* m_manager;

@@ -1,5 +1,9 @@
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonObject>
 #include <QSet>
 #include <QSignalSpy>
@@ -399,6 +403,85 @@ private Q_SLOTS:
         }
     }
 
+    // Any reply that carries a status is the server's answer for the text and raw forms: a
+    // 400 "Invalid email address." is read, not turned into a network failure.
+    void statusRepliesAreAnswers_data()
+    {
+        QTest::addColumn<int>("status");
+        for (const int status : {400, 404, 418, 422, 500})
+            QTest::addRow("%d", status) << status;
+    }
+    void statusRepliesAreAnswers()
+    {
+        QFETCH(int, status);
+        m_server.setResponse(QStringLiteral("/answer"),
+                             LocalHttpServer::Response::text("Invalid email address.", status));
+        const QString url = m_server.url(QStringLiteral("/answer")).toString();
+        QList<QPair<int, QString>> answers;
+        QList<HTTPError> errors;
+        auto text = [&](const std::optional<QString>& body, int code) {
+            answers.append({code, body.value_or(QString())});
+        };
+        auto failed = [&](const HTTPError& error) { errors.append(error); };
+        m_http->getText(url, text, failed);
+        m_http->postForText(url, {{QStringLiteral("email"), QStringLiteral("x")}}, text, failed);
+        m_http->rawPost(
+            QUrl(url), "x", {},
+            [&](int code, const QByteArray& body) {
+                answers.append({code, QString::fromUtf8(body)});
+            },
+            failed);
+        // The JSON form judges the answer itself: a failure that keeps the status.
+        m_http->postForJSON(
+            url, {}, [&](const std::optional<QJsonValue>&) {}, failed);
+        QTRY_COMPARE(answers.size() + errors.size(), 4);
+        QCOMPARE(answers.size(), 3);
+        for (const auto& [code, body] : answers) {
+            QCOMPARE(code, status);
+            QCOMPARE(body, QStringLiteral("Invalid email address."));
+        }
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().statusCode, status);
+    }
+
+    // A server that takes the request and never answers: every form ends, as timed out.
+    void silentServerTimesOut()
+    {
+        LocalHttpServer::Response silent = LocalHttpServer::Response::text("too late");
+        silent.delayMs = 60000;
+        m_server.setResponse(QStringLiteral("/silent"), silent);
+        const QString url = m_server.url(QStringLiteral("/silent")).toString();
+        constexpr int timeout = 300;
+        QList<HTTPError> errors;
+        int answers = 0;
+        auto failed = [&](const HTTPError& error) { errors.append(error); };
+        auto text = [&](const std::optional<QString>&, int) { ++answers; };
+        QElapsedTimer timer;
+        timer.start();
+        m_http->getText(url, text, failed, {}, timeout);
+        m_http->postForText(url, {}, text, failed, {}, timeout);
+        m_http->postForJSON(
+            url, {}, [&](const std::optional<QJsonValue>&) { ++answers; }, failed, {}, timeout);
+        m_http->rawPost(
+            QUrl(url), "x", {}, [&](int, const QByteArray&) { ++answers; }, failed, timeout);
+        QTemporaryDir folder;
+        std::optional<DownloadResult> download;
+        m_http->download(
+            QUrl(url), {}, [&](QNetworkReply*) { return folder.filePath(QStringLiteral("x")); },
+            [&](const DownloadResult& result) { download = result; }, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(errors.size() == 4 && download.has_value(), 10000);
+        QVERIFY(timer.elapsed() < 10000);
+        QCOMPARE(answers, 0);
+        QVERIFY(download->error.has_value());
+        errors.append(*download->error);
+        for (const HTTPError& error : errors) {
+            QCOMPARE(error.networkError, QNetworkReply::TimeoutError);
+            QVERIFY2(error.message.contains(QStringLiteral("timed out")),
+                     qPrintable(error.message));
+        }
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+
     void rawPostSendsExactlyWhatTheCallerMade()
     {
         LocalHttpServer::Response teapot = LocalHttpServer::Response::text("nope", 500);
@@ -461,6 +544,60 @@ private Q_SLOTS:
         const LocalHttpServer::Request request = m_server.requests().first();
         // No default headers on a download: only what the HTTP client itself sends.
         QVERIFY(request.header("User-Agent") != m_http->defaultHeaders().first().second);
+    }
+
+    // The destination is on another file system than the temporary folder (a tmpfs): the file
+    // is written there directly and renamed into place, nothing left beside it.
+    void downloadToAnotherFileSystem()
+    {
+        struct stat shm
+        {
+        }, temp{};
+        if (::stat("/dev/shm", &shm) != 0 ||
+            ::stat(QFile::encodeName(QDir::tempPath()).constData(), &temp) != 0 ||
+            shm.st_dev == temp.st_dev)
+            QSKIP("/dev/shm is not a file system of its own here");
+        const QByteArray payload = QByteArray(300000, 'v');
+        m_server.setResponse(QStringLiteral("/vagrant.deb"),
+                             LocalHttpServer::Response::text(payload));
+        QTemporaryDir folder(QStringLiteral("/dev/shm/vesk-test-XXXXXX"));
+        QVERIFY(folder.isValid());
+        const QString target = folder.filePath(QStringLiteral("vagrant.deb"));
+        std::optional<DownloadResult> result;
+        m_http->download(
+            m_server.url(QStringLiteral("/vagrant.deb")), {},
+            [&](QNetworkReply*) { return target; }, [&](const DownloadResult& r) { result = r; });
+        QTRY_VERIFY(result.has_value());
+        QVERIFY2(!result->error, qPrintable(result->error ? result->error->message : QString()));
+        QCOMPARE(result->storedPath, std::optional<QString>(target));
+        QCOMPARE(test::readFile(target), payload);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("vagrant.deb")});
+    }
+
+    // A write that fails halfway (the disk is full): the download fails, saying why, and no
+    // partial file stays behind.
+    void failedWriteLeavesNoPartialFile()
+    {
+        m_server.setResponse(QStringLiteral("/big.deb"),
+                             LocalHttpServer::Response::text(QByteArray(400000, 'b')));
+        QTemporaryDir folder;
+        const QString target = folder.filePath(QStringLiteral("big.deb"));
+        std::optional<DownloadResult> result;
+        {
+            test::ScopedFileSizeLimit limit(64 * 1024);
+            m_http->download(
+                m_server.url(QStringLiteral("/big.deb")), {},
+                [&](QNetworkReply*) { return target; },
+                [&](const DownloadResult& r) { result = r; });
+            QTRY_VERIFY(result.has_value());
+        }
+        QVERIFY(result->error.has_value());
+        QVERIFY2(result->error->message.contains(QStringLiteral("File too large")),
+                 qPrintable(result->error->message));
+        QVERIFY(!result->storedPath);
+        QCOMPARE(result->destinationPath, target);
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     // Moving onto an existing file must not report the old file as the download.
