@@ -20,6 +20,7 @@
 #include "OpenFeedback.h"
 #include "PreferencesDialog.h"
 #include "SSHHelper.h"
+#include "SoftwareInstaller.h"
 #include "Samples.h"
 #include "SoftwareUpdateDialog.h"
 #include "SoftwareUpdater.h"
@@ -258,15 +259,42 @@ void AppDelegate::viewMoreSamples()
 
 void AppDelegate::installVirtualBox()
 {
-    // The window looks after itself until its download is over.
-    DownloadWindowController::startInstallerDownload(InstallerDownload::virtualBox(),
-                                                     QString::fromUtf8(build::downloadHost));
+    installProduct(InstallerDownload::virtualBox(), QStringLiteral("virtualbox"),
+                   QUrl(QStringLiteral("https://www.virtualbox.org/wiki/Linux_Downloads")));
 }
 
 void AppDelegate::installVagrant()
 {
-    DownloadWindowController::startInstallerDownload(InstallerDownload::vagrant(),
-                                                     QString::fromUtf8(build::downloadHost));
+    installProduct(InstallerDownload::vagrant(), QStringLiteral("vagrant"),
+                   QUrl(QStringLiteral("https://developer.hashicorp.com/vagrant/install")));
+}
+
+void AppDelegate::installProduct(InstallerDownload download, const QString& package,
+                                 const QUrl& downloadPage)
+{
+    const QString host = m_downloadHost.value_or(QString::fromUtf8(build::downloadHost));
+#ifdef Q_OS_LINUX
+    // A macOS installer does nothing here. The desktop's own installer comes first; without it,
+    // the vendor's package for this system's format; without a known format, the web page.
+    SoftwareInstaller::installPackageNames(
+        {package},
+        [download, host, downloadPage](SoftwareInstaller::Outcome outcome, const QString&) mutable {
+            if (outcome != SoftwareInstaller::Outcome::Unavailable)
+                return;
+            const QString format = SoftwareInstaller::systemPackageFormat();
+            if (format.isEmpty()) {
+                Workspace::shared().openUrl(downloadPage);
+                return;
+            }
+            download.path = download.path.section(u'.', 0, -2) + u'.' + format;
+            // The window looks after itself until its download is over.
+            DownloadWindowController::startInstallerDownload(download, host);
+        });
+#else
+    Q_UNUSED(package)
+    Q_UNUSED(downloadPage)
+    DownloadWindowController::startInstallerDownload(download, host);
+#endif
 }
 
 void AppDelegate::buildSampleMenu(const QString& samplesResource)

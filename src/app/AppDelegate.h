@@ -2,10 +2,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 
 #include "DispatchGroup.h"
 
@@ -17,6 +19,7 @@ class AboutWindowController;
 class DocumentController;
 class MachinesWindowController;
 class PreferencesDialog;
+struct InstallerDownload;
 class SoftwareUpdatePresenter;
 class NewsletterWindowController;
 class OpenFeedback;
@@ -54,8 +57,12 @@ public:
     void changelog();
     void support();
     void viewMoreSamples();
+    /// Installs through the desktop's software installer, else downloads the vendor's package
+    /// for this system, else opens the download page.
     void installVirtualBox();
     void installVagrant();
+    /// Where installer packages are downloaded from (tests: a loopback server).
+    void setDownloadHost(const QString& host) { m_downloadHost = host; }
     /// Shows the single newsletter window.
     void joinNewsletter();
     /// The feedback window on its support, feature-request or bug-report tab.
@@ -105,6 +112,8 @@ public:
     DocumentController& documentController() { return m_documents; }
 
 private:
+    void installProduct(InstallerDownload download, const QString& package,
+                        const QUrl& downloadPage);
     void trace(const QString& step) { m_startupTrace.append(step); }
     void openUninstallTool();
     void lastWindowClosed();
@@ -115,6 +124,7 @@ private:
     QPointer<NewsletterWindowController> m_newsletterWindowController;
     QPointer<MachinesWindowController> m_machinesWindowController;
     QPointer<PreferencesDialog> m_preferences;
+    std::optional<QString> m_downloadHost;
     std::unique_ptr<SoftwareUpdatePresenter> m_softwareUpdatePresenter;
     std::function<bool()> m_systemTrayAvailability;
     std::unique_ptr<OpenFeedback> m_openFeedback;
