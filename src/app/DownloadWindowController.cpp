@@ -239,8 +239,6 @@ QString DownloadWindowController::destinationFor(QNetworkReply* response)
         return {};
     // An earlier download of the same name stays as it is; this one gets a name of its own.
     reservedNames().remove(m_reservedName);
-    // A new account may have no Downloads folder yet.
-    QDir().mkpath(downloadsFolder());
     m_reservedName = freeFileName(downloadsFolder(), suggestedFileName(response));
     reservedNames().insert(m_reservedName);
     return m_reservedName;

@@ -119,6 +119,7 @@ private Q_SLOTS:
         m_packageKit->errorName.clear();
         QDBusConnection::connectToBus(QString(), QStringLiteral("fake")).registerService(kService);
         QDir(DownloadWindowController::downloadsFolder()).removeRecursively();
+        QDir().mkpath(DownloadWindowController::downloadsFolder());
     }
     void cleanup()
     {
