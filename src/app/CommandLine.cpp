@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+#include <QUrl>
 
 #include "ApplicationInfo.h"
 #include "DataModel.h"
@@ -191,6 +192,47 @@ int machines(bool json, QTextStream& out)
     return Success;
 }
 
+// The options QGuiApplication and QApplication take for themselves.
+const QStringList& qtOptionsWithValue()
+{
+    static const QStringList options = {
+        QStringLiteral("platform"),
+        QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"),
+        QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"),
+        QStringLiteral("session"),
+        QStringLiteral("style"),
+        QStringLiteral("stylesheet"),
+        QStringLiteral("display"),
+        QStringLiteral("geometry"),
+        QStringLiteral("title"),
+        QStringLiteral("name"),
+        QStringLiteral("visual"),
+        QStringLiteral("qmljsdebugger"),
+        QStringLiteral("fn"),
+        QStringLiteral("font"),
+        QStringLiteral("bg"),
+        QStringLiteral("background"),
+        QStringLiteral("fg"),
+        QStringLiteral("foreground"),
+        QStringLiteral("btn"),
+        QStringLiteral("button"),
+    };
+    return options;
+}
+
+const QStringList& qtFlags()
+{
+    static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("nograb"),  QStringLiteral("dograb"),
+                                      QStringLiteral("sync"),    QStringLiteral("testability"),
+                                      QStringLiteral("cmap")};
+    return flags;
+}
+
 int usageError(const QString& message, QTextStream& err)
 {
     err << "vesk: " << message << Qt::endl << usageText();
@@ -199,6 +241,22 @@ int usageError(const QString& message, QTextStream& err)
 }
 
 } // namespace
+
+std::optional<QString> documentPathFromArgument(const QString& argument, QString* errorMessage)
+{
+    // A desktop or file manager may hand over file:// URLs; anything else has no document. A
+    // file whose name only looks like a URL ("notes:draft.vesk") is that file.
+    const QUrl url(argument, QUrl::StrictMode);
+    if (!QFileInfo::exists(argument) && url.isValid() && url.scheme().size() > 1) {
+        if (url.isLocalFile())
+            return QFileInfo(url.toLocalFile()).absoluteFilePath();
+        if (errorMessage)
+            *errorMessage = QStringLiteral("vesk: %1: only files on this computer can be opened")
+                                .arg(displayName(argument));
+        return std::nullopt;
+    }
+    return QFileInfo(argument).absoluteFilePath();
+}
 
 QString usageText()
 {
@@ -246,10 +304,23 @@ std::optional<int> runCommandLine(const QList<QByteArray>& nativeArguments, QTex
             return machines(true, out);
         return usageError(QStringLiteral("machines takes only --json"), err);
     }
-    if (command.startsWith(u'-') && command != QStringLiteral("-"))
-        return usageError(QStringLiteral("unknown option %1").arg(command), err);
-    // Anything else names documents for the windows. Qt's own options (-platform ...) are taken
-    // by QApplication before we look.
+    // Anything else names documents for the windows, with Qt's own options (-platform xcb,
+    // -style Fusion ...) among them for QApplication. Any other option is a mistake, said here
+    // rather than opened as a file.
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (!argument.startsWith(u'-') || argument == QStringLiteral("-"))
+            continue;
+        const QString name =
+            argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1).section(u'=', 0, 0);
+        if (qtOptionsWithValue().contains(name)) {
+            if (!argument.contains(u'='))
+                ++i;
+            continue;
+        }
+        if (!qtFlags().contains(name))
+            return usageError(QStringLiteral("unknown option %1").arg(argument), err);
+    }
     return std::nullopt;
 }
 

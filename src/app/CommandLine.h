@@ -17,6 +17,11 @@ namespace vesk {
 std::optional<int> runCommandLine(const QList<QByteArray>& arguments, QTextStream& out,
                                   QTextStream& err);
 
+/// The document a start-up argument names: a path (made absolute) or a file:// URL. Other URLs
+/// give nothing and, when asked, a one-line message.
+std::optional<QString> documentPathFromArgument(const QString& argument,
+                                                QString* errorMessage = nullptr);
+
 /// The usage text printed by --help and on wrong usage.
 QString usageText();
 

@@ -49,8 +49,13 @@ int main(int argc, char* argv[])
 
     // QApplication has taken its own options (-platform ...); what is left names documents.
     const QStringList arguments = QApplication::arguments().mid(1);
-    for (const QString& argument : arguments)
-        files.append(QFileInfo(argument).absoluteFilePath());
+    for (const QString& argument : arguments) {
+        QString error;
+        if (const std::optional<QString> path = vesk::documentPathFromArgument(argument, &error))
+            files.append(*path);
+        else
+            QTextStream(stderr) << error << Qt::endl;
+    }
 
     // One Vesk per session: a later start hands its documents over and leaves.
     vesk::SingleInstance instance;

@@ -10,7 +10,9 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
+#include "CommandLine.h"
 #include "DataModel.h"
 #include "TestMain.h"
 #include "TestSupport.h"
@@ -79,6 +81,58 @@ private Q_SLOTS:
         QCOMPARE(run.status, status);
         QVERIFY2(run.out.contains(out), qPrintable(run.out));
         QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    }
+
+    // Qt's own options go on to QApplication with the documents; any other option is refused
+    // before a window is made.
+    void startupArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status"); // -1: the windows start
+        QTest::newRow("-platform xcb") << QStringList{"-platform", "xcb", "a.vesk"} << -1;
+        QTest::newRow("-style=Fusion") << QStringList{"-style=Fusion"} << -1;
+        QTest::newRow("--style Fusion") << QStringList{"--style", "Fusion", "b.vesk"} << -1;
+        QTest::newRow("-reverse") << QStringList{"a.vesk", "-reverse"} << -1;
+        QTest::newRow("a document named -") << QStringList{"-"} << -1;
+        QTest::newRow("unknown after a document") << QStringList{"a.vesk", "-x"} << 2;
+        QTest::newRow("unknown long option") << QStringList{"--frobnicate"} << 2;
+    }
+    void startupArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QList<QByteArray> native;
+        for (const QString& argument : arguments)
+            native.append(QFile::encodeName(argument));
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        QCOMPARE(runCommandLine(native, out, err).value_or(-1), status);
+        QCOMPARE(errText.isEmpty(), status != 2);
+    }
+
+    void documentArguments_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("path"); // empty: refused
+        QTest::newRow("file URL") << "file:///tmp/my%20web/web.vesk"
+                                  << "/tmp/my web/web.vesk";
+        QTest::newRow("absolute path") << "/tmp/web.vesk"
+                                       << "/tmp/web.vesk";
+        QTest::newRow("relative path") << "web.vesk" << QDir::current().filePath("web.vesk");
+        QTest::newRow("web address") << "https://example.org/web.vesk"
+                                     << "";
+    }
+    void documentArguments()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, path);
+        QString error;
+        const std::optional<QString> document = documentPathFromArgument(argument, &error);
+        QCOMPARE(document.value_or(QString()), path);
+        QCOMPARE(error.isEmpty(), !path.isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(error, QStringLiteral("vesk: %1: only files on this computer can be opened")
+                                .arg(argument));
     }
 
     void renderPrintsTheExportText()
