@@ -1,6 +1,8 @@
 # Addresses of the services Vesk talks to belong to the build, not to the code.
 set(VESK_PRODUCT_SITE "https://vesk.example.org" CACHE STRING "Product web site")
 set(VESK_BOX_CATALOGUE_HOST "https://app.vagrantup.com" CACHE STRING "Public Vagrant box catalogue")
+set(VESK_BOX_CATALOGUE_SEARCH "/boxes/search?provider=virtualbox" CACHE STRING
+    "The catalogue's search page, on its host")
 set(VESK_ATLAS_HOST "https://atlas.hashicorp.com" CACHE STRING "Atlas login service")
 set(VESK_DOWNLOAD_HOST "https://vesk.example.org/downloads" CACHE STRING "Installer downloads")
 set(VESK_NEWSLETTER_HOST "https://vesk.example.org/newsletter" CACHE STRING "Newsletter list service")

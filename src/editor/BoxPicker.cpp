@@ -67,6 +67,16 @@ BoxPicker::~BoxPicker()
 
 std::optional<QString> BoxPicker::boxNameFromUrl(const QUrl& url)
 {
+    // The registry's portal, where the catalogue moved: "/vagrant/discover/OWNER/BOX" on any
+    // host; what follows the path (a query, a fragment) is the page's own state.
+    if (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http")) {
+        const QStringList segments = url.path(QUrl::FullyEncoded).split(QLatin1Char('/'));
+        if (segments.size() == 5 && segments.at(0).isEmpty() &&
+            segments.at(1) == QLatin1String("vagrant") &&
+            segments.at(2) == QLatin1String("discover") && !segments.at(3).isEmpty() &&
+            !segments.at(4).isEmpty())
+            return QString(segments.at(3) % QLatin1Char('/') % segments.at(4));
+    }
     // The address as it is requested, percent-encoding included.
     QString address = url.toString(QUrl::FullyEncoded);
     address.remove(QStringLiteral("https://"));
@@ -86,12 +96,14 @@ QUrl BoxPicker::defaultCatalogueHost()
 
 QUrl BoxPicker::searchPageUrl(const QUrl& host)
 {
+    // The search page belongs to the build, like the host: "/boxes/search?provider=virtualbox".
+    const QString search = QString::fromUtf8(build::boxCatalogueSearch);
     QUrl url = host;
     QString path = host.path();
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
-    url.setPath(path + QStringLiteral("/boxes/search"));
-    url.setQuery(QStringLiteral("provider=virtualbox"));
+    url.setPath(path + search.section(QLatin1Char('?'), 0, 0));
+    url.setQuery(search.section(QLatin1Char('?'), 1));
     url.setFragment(QString());
     return url;
 }
@@ -168,6 +180,12 @@ void BoxPicker::createWebView()
     ui->layBrowser->addWidget(m_webView);
 
     connect(page, &QWebEnginePage::loadingChanged, this, &BoxPicker::loadingChanged);
+    // The registry's pages change address inside the page (history.pushState), which is no
+    // navigation request: the address itself is followed too.
+    connect(page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
+        if (const std::optional<QString> boxName = boxNameFromUrl(url))
+            chooseBoxName(*boxName);
+    });
     connect(page, &QWebEnginePage::loadProgress, ui->piLoading, &QProgressBar::setValue);
 }
 

@@ -34,12 +34,14 @@ public:
     /// The box name of a catalogue address ("https://host/owner/boxes/name" gives "owner/name"),
     /// or nothing when the address is not a box page. Every "https://" is removed and the rest is
     /// split at each "/": four parts with "boxes" third make a box page; the fourth part is taken
-    /// whole, so a query or fragment stays with the name.
+    /// whole, so a query or fragment stays with the name. The registry's box pages,
+    /// "http(s)://host/vagrant/discover/owner/name", give "owner/name" as well.
     static std::optional<QString> boxNameFromUrl(const QUrl& url);
 
     /// The catalogue host of this build.
     static QUrl defaultCatalogueHost();
-    /// The catalogue's search page on `host`, "/boxes/search?provider=virtualbox".
+    /// The catalogue's search page on `host`: the build's search path, by default
+    /// "/boxes/search?provider=virtualbox".
     static QUrl searchPageUrl(const QUrl& host);
 
     /// Where the catalogue is found; the build's host unless set (tests use a local server).

@@ -80,6 +80,21 @@ private Q_SLOTS:
         other("empty owner", at("//boxes/precise64"));
         other("empty box name", at("/hashicorp/boxes/"));
         other("blank page", QStringLiteral("about:blank"));
+
+        // The registry's portal, where the catalogue moved.
+        const auto portal = [](const char* path) -> QString {
+            return QStringLiteral("https://portal.cloud.hashicorp.com") + QString::fromUtf8(path);
+        };
+        box("registry box page", portal("/vagrant/discover/hashicorp/bionic64"),
+            "hashicorp/bionic64");
+        box("registry page with its own state", portal("/vagrant/discover/ubuntu/jammy64?tab=v#a"),
+            "ubuntu/jammy64");
+        box("registry page on a loopback host",
+            QStringLiteral("http://127.0.0.1:8080/vagrant/discover/acme/base"), "acme/base");
+        other("registry search", portal("/vagrant/discover?query=ubuntu"));
+        other("registry owner", portal("/vagrant/discover/hashicorp"));
+        other("registry versions", portal("/vagrant/discover/hashicorp/bionic64/versions"));
+        other("registry path elsewhere", portal("/x/vagrant/discover/hashicorp/bionic64"));
     }
     void boxNameFromUrl()
     {
@@ -206,6 +221,12 @@ private:
             body = QStringLiteral("<html><body><a id=\"box\" href=\"%1\">precise64</a></body>"
                                   "</html>")
                        .arg(boxLink());
+        } else if (target == QLatin1String("/discover")) {
+            // The registry's way: a link to a box page, and an address changed inside the page.
+            body = QStringLiteral(
+                "<html><body><a id=\"box\" href=\"/vagrant/discover/hashicorp/bionic64\">"
+                "bionic64</a><button id=\"push\" onclick=\"history.pushState({}, '', "
+                "'/vagrant/discover/ubuntu/jammy64')\">jammy64</button></body></html>");
         } else if (target == QLatin1String("/hashicorp")) {
             body = QStringLiteral("<html><head><title>hashicorp</title></head>"
                                   "<body><h1>hashicorp</h1></body></html>");
@@ -367,6 +388,37 @@ private Q_SLOTS:
         QCOMPARE(evaluate(page, QStringLiteral("document.URL")).toString(),
                  document.picker->searchPageUrl().toString());
         QCOMPARE(m_server.requests(), requestsBefore);
+        QCOMPARE(chosen.count(), 1);
+    }
+
+    void registryPagesTakeTheBox_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("boxName");
+        QTest::newRow("link to a box page") << "document.getElementById('box').click()"
+                                            << "hashicorp/bionic64";
+        QTest::newRow("address changed inside the page")
+            << "document.getElementById('push').click()"
+            << "ubuntu/jammy64";
+    }
+    void registryPagesTakeTheBox()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, boxName);
+        DocumentWindow document(m_server.host());
+        QSignalSpy chosen(document.picker, &BoxPicker::boxChosen);
+        document.picker->open();
+        QWebEnginePage* page = document.picker->webView()->page();
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 30000);
+        page->load(QUrl(m_server.host().toString() + QStringLiteral("/discover")));
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, 30000);
+        page->runJavaScript(action);
+        QTRY_COMPARE_WITH_TIMEOUT(chosen.count(), 1, 30000);
+        QCOMPARE(chosen.at(0).at(0).toString(), boxName);
+        QCOMPARE(document.boxName->text(), boxName);
+        QVERIFY(!document.picker->isVisible());
+        QTest::qWait(200);
         QCOMPARE(chosen.count(), 1);
     }
 
