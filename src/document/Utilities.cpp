@@ -8,11 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QPalette>
 #include <QFile>
 #include <QStandardPaths>
 #include <QUuid>
@@ -111,22 +109,6 @@ QString applicationSupportDirectory()
     if (!QFileInfo::exists(path))
         QDir().mkpath(path); // a failure shows up later as templates that are not found
     return path;
-}
-
-QColor titleBlue()
-{
-    return QColor::fromRgbF(0.119f, 0.399f, 0.964f, 1.0f);
-}
-
-void setTitle(QAbstractButton* button, const QString& title, const QColor& color)
-{
-    if (!button)
-        return;
-    button->setText(title);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, color);
-    palette.setColor(QPalette::WindowText, color);
-    button->setPalette(palette);
 }
 
 namespace {

@@ -3,11 +3,8 @@
 #include <optional>
 
 #include <QByteArray>
-#include <QColor>
 #include <QDateTime>
 #include <QString>
-
-class QAbstractButton;
 
 namespace vesk {
 
@@ -32,12 +29,6 @@ QString UUIDString();
 
 /// The per-user support folder ("Vesk" in the data folder), created when missing.
 QString applicationSupportDirectory();
-
-/// The blue of selected tab titles.
-QColor titleBlue();
-
-/// Sets a button's title centred and drawn in the colour; font and the rest stay as they are.
-void setTitle(QAbstractButton* button, const QString& title, const QColor& color);
 
 /// One file written safely: the new content goes into a temporary file beside the destination,
 /// every write and the final sync are checked, and only a complete file is renamed into place.

@@ -31,6 +31,7 @@
 #include "BootstrapTemplateHelper.h"
 #include "BootstrapViewController.h"
 #include "BoxPicker.h"
+#include "ButtonTitles.h"
 #include "CodeEditorStyle.h"
 #include "DocumentController.h"
 #include "DocumentRecovery.h"

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -133,6 +134,44 @@ private Q_SLOTS:
         if (!error.isEmpty())
             QCOMPARE(error, QStringLiteral("vesk: %1: only files on this computer can be opened")
                                 .arg(argument));
+    }
+
+    // The script-friendly forms load Qt Core and nothing of the windows: no Qt Gui, Widgets,
+    // QScintilla or WebEngine (the dynamic loader names every library it maps).
+    void commandLineLoadsNoWindowLibraries_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("render") << QStringList{"render", "DOC"};
+        QTest::newRow("export") << QStringList{"export", "DOC"};
+        QTest::newRow("machines") << QStringList{"machines"};
+        QTest::newRow("machines --json") << QStringList{"machines", "--json"};
+        QTest::newRow("--version") << QStringList{"--version"};
+        QTest::newRow("--help") << QStringList{"--help"};
+    }
+    void commandLineLoadsNoWindowLibraries()
+    {
+        QFETCH(QStringList, arguments);
+        QTemporaryDir folder;
+        const QString document = folder.filePath(QStringLiteral("web.vesk"));
+        QVERIFY(test::writeFile(document, kDocument));
+        arguments.replaceInStrings(QStringLiteral("DOC"), document);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        environment.insert(QStringLiteral("HOME"), folder.path());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VESK_BINARY_DIR "/src/app/vesk"), arguments);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString loaded = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(loaded.contains(QStringLiteral("libQt6Core.so")), "LD_DEBUG said nothing");
+        static const QRegularExpression windows(
+            QStringLiteral("file=(libQt6(Gui|Widgets|WebEngine\\w*|Quick|Qml|OpenGL)|"
+                           "libqscintilla2\\w*|libGL\\w*|libEGL)\\S*"));
+        QStringList found;
+        for (auto match = windows.globalMatch(loaded); match.hasNext();)
+            found.append(match.next().captured(1));
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u' ')));
     }
 
     void renderPrintsTheExportText()

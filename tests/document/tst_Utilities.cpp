@@ -1,5 +1,4 @@
 #include <QDir>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -125,23 +124,6 @@ private Q_SLOTS:
         test::writeFile(expected + QStringLiteral("/keep.txt"), "kept");
         QCOMPARE(vesk::applicationSupportDirectory(), expected);
         QCOMPARE(test::readFile(expected + QStringLiteral("/keep.txt")), QByteArray("kept"));
-    }
-
-    void titleColour()
-    {
-        const QColor blue = vesk::titleBlue();
-        // QColor keeps 16 bits a channel.
-        QVERIFY(qAbs(blue.redF() - 0.119f) < 1e-4);
-        QVERIFY(qAbs(blue.greenF() - 0.399f) < 1e-4);
-        QVERIFY(qAbs(blue.blueF() - 0.964f) < 1e-4);
-        QCOMPARE(blue.alphaF(), 1.0f);
-
-        QPushButton button;
-        const QFont font = button.font();
-        vesk::setTitle(&button, QStringLiteral("Settings"), blue);
-        QCOMPARE(button.text(), QStringLiteral("Settings"));
-        QCOMPARE(button.palette().color(QPalette::ButtonText), blue);
-        QCOMPARE(button.font(), font);
     }
 
     void shortDateIsNumeric()

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 
@@ -11,6 +12,7 @@
 #include "BootstrapTemplateHelper.h"
 #include "BootstrapViewController.h"
 #include "DataModel.h"
+#include "ButtonTitles.h"
 #include "DocumentController.h"
 #include "EditorTestSupport.h"
 #include "TestMain.h"
@@ -218,6 +220,23 @@ private Q_SLOTS:
         VeskDocument* document = world.controller().openDocument(path);
         QVERIFY(document->saveDocument());
         QCOMPARE(savedObject(path).value(QStringLiteral("preamble")).toString(), QString());
+    }
+
+    void titleColour()
+    {
+        const QColor blue = vesk::titleBlue();
+        // QColor keeps 16 bits a channel.
+        QVERIFY(qAbs(blue.redF() - 0.119f) < 1e-4);
+        QVERIFY(qAbs(blue.greenF() - 0.399f) < 1e-4);
+        QVERIFY(qAbs(blue.blueF() - 0.964f) < 1e-4);
+        QCOMPARE(blue.alphaF(), 1.0f);
+
+        QPushButton button;
+        const QFont font = button.font();
+        vesk::setTitle(&button, QStringLiteral("Settings"), blue);
+        QCOMPARE(button.text(), QStringLiteral("Settings"));
+        QCOMPARE(button.palette().color(QPalette::ButtonText), blue);
+        QCOMPARE(button.font(), font);
     }
 
     void unreadableFileIsRefusedWithMessage_data()
