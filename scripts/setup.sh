@@ -9,7 +9,7 @@ packages=(
     libqscintilla2-qt6-dev libicu-dev
     libbenchmark-dev libcpp-httplib-dev
     vagrant xvfb xauth fonts-dejavu-core
-    icewm xdotool wmctrl x11-utils xterm
+    icewm xdotool wmctrl x11-utils xterm dbus-daemon ruby
 )
 
 missing=()
