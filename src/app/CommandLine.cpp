@@ -192,47 +192,6 @@ int machines(bool json, QTextStream& out)
     return Success;
 }
 
-// The options QGuiApplication and QApplication take for themselves.
-const QStringList& qtOptionsWithValue()
-{
-    static const QStringList options = {
-        QStringLiteral("platform"),
-        QStringLiteral("platformpluginpath"),
-        QStringLiteral("platformtheme"),
-        QStringLiteral("plugin"),
-        QStringLiteral("qwindowgeometry"),
-        QStringLiteral("qwindowicon"),
-        QStringLiteral("qwindowtitle"),
-        QStringLiteral("session"),
-        QStringLiteral("style"),
-        QStringLiteral("stylesheet"),
-        QStringLiteral("display"),
-        QStringLiteral("geometry"),
-        QStringLiteral("title"),
-        QStringLiteral("name"),
-        QStringLiteral("visual"),
-        QStringLiteral("qmljsdebugger"),
-        QStringLiteral("fn"),
-        QStringLiteral("font"),
-        QStringLiteral("bg"),
-        QStringLiteral("background"),
-        QStringLiteral("fg"),
-        QStringLiteral("foreground"),
-        QStringLiteral("btn"),
-        QStringLiteral("button"),
-    };
-    return options;
-}
-
-const QStringList& qtFlags()
-{
-    static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
-                                      QStringLiteral("nograb"),  QStringLiteral("dograb"),
-                                      QStringLiteral("sync"),    QStringLiteral("testability"),
-                                      QStringLiteral("cmap")};
-    return flags;
-}
-
 int usageError(const QString& message, QTextStream& err)
 {
     err << "vesk: " << message << Qt::endl << usageText();
@@ -244,8 +203,11 @@ int usageError(const QString& message, QTextStream& err)
 
 std::optional<QString> documentPathFromArgument(const QString& argument, QString* errorMessage)
 {
-    // A desktop or file manager may hand over file:// URLs; anything else has no document. A
-    // file whose name only looks like a URL ("notes:draft.vesk") is that file.
+    // What QApplication left that begins with "-" is an option for Qt WebEngine or a mistake,
+    // not a document. A desktop or file manager may hand over file:// URLs; other URLs have no
+    // document. A file whose name only looks like a URL ("notes:draft.vesk") is that file.
+    if (argument.startsWith(u'-') && argument != QStringLiteral("-"))
+        return std::nullopt;
     const QUrl url(argument, QUrl::StrictMode);
     if (!QFileInfo::exists(argument) && url.isValid() && url.scheme().size() > 1) {
         if (url.isLocalFile())
@@ -304,23 +266,8 @@ std::optional<int> runCommandLine(const QList<QByteArray>& nativeArguments, QTex
             return machines(true, out);
         return usageError(QStringLiteral("machines takes only --json"), err);
     }
-    // Anything else names documents for the windows, with Qt's own options (-platform xcb,
-    // -style Fusion ...) among them for QApplication. Any other option is a mistake, said here
-    // rather than opened as a file.
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (!argument.startsWith(u'-') || argument == QStringLiteral("-"))
-            continue;
-        const QString name =
-            argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1).section(u'=', 0, 0);
-        if (qtOptionsWithValue().contains(name)) {
-            if (!argument.contains(u'='))
-                ++i;
-            continue;
-        }
-        if (!qtFlags().contains(name))
-            return usageError(QStringLiteral("unknown option %1").arg(argument), err);
-    }
+    // Anything else is for the windows: documents, and options for Qt and Qt WebEngine
+    // (-platform xcb, -style Fusion, --no-sandbox ...), which QApplication takes first.
     return std::nullopt;
 }
 

@@ -18,7 +18,7 @@ std::optional<int> runCommandLine(const QList<QByteArray>& arguments, QTextStrea
                                   QTextStream& err);
 
 /// The document a start-up argument names: a path (made absolute) or a file:// URL. Other URLs
-/// give nothing and, when asked, a one-line message.
+/// give nothing and, when asked, a one-line message; an option ("--no-sandbox") gives nothing.
 std::optional<QString> documentPathFromArgument(const QString& argument,
                                                 QString* errorMessage = nullptr);
 

@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
         QString error;
         if (const std::optional<QString> path = vesk::documentPathFromArgument(argument, &error))
             files.append(*path);
-        else
+        else if (!error.isEmpty())
             QTextStream(stderr) << error << Qt::endl;
     }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -207,6 +208,10 @@ void DocumentController::preserveForSessionEnd()
 {
     for (VeskDocument* document : std::as_const(m_documents))
         document->preserveForSessionEnd();
+    // Qt has no word for a logout that another program cancelled; after a while the windows
+    // ask again as usual.
+    m_sessionEnding = true;
+    QTimer::singleShot(60 * 1000, this, [this] { m_sessionEnding = false; });
 }
 
 void DocumentController::addDocument(VeskDocument* document)

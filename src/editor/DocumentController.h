@@ -67,6 +67,9 @@ public:
     /// The session is ending (logout, shutdown, a termination signal): every document keeps its
     /// unsaved work without asking anything (see VeskDocument::preserveForSessionEnd).
     void preserveForSessionEnd();
+    /// A session end was asked for lately: windows then close without a question and keep their
+    /// recovery copies (a session manager follows its commit request with a quit).
+    bool sessionEnding() const { return m_sessionEnding; }
 
     /// How long after an edit a document with a file is written in place (milliseconds).
     int autosaveDelay() const { return m_autosaveDelay; }
@@ -91,6 +94,7 @@ private:
     QList<VeskDocument*> m_documents;
     DocumentHooks m_hooks;
     int m_autosaveDelay = 2000;
+    bool m_sessionEnding = false;
 };
 
 } // namespace vesk

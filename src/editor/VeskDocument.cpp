@@ -538,6 +538,8 @@ bool VeskDocument::writeContent(const QString& path, const QByteArray& data, QSt
     // From now on the file holds what this window holds: its content is the one to compare
     // the disk with, and the recovery copy has done its work.
     rememberDiskContent(data);
+    if (m_diskState == DiskState::Missing && m_banner)
+        m_banner->hide(); // the file is back where it was
     m_diskState = DiskState::InSync;
     DocumentRecovery::discard(m_recoveryId);
     m_autosaveTimer->stop();
@@ -567,11 +569,15 @@ void VeskDocument::autosave()
         storeRecovery();
         return;
     }
-    // Never over a change another program made: that needs the question first.
-    if (m_diskState == DiskState::ChangedElsewhere)
+    // Never over a change another program made: that needs the question first. Until it is
+    // answered, what is typed here is kept in the recovery folder.
+    if (m_diskState == DiskState::ChangedElsewhere) {
+        storeRecovery();
         return;
+    }
     const std::optional<QByteArray> onDisk = readRegularFile(*m_fileName);
     if (!onDisk || QCryptographicHash::hash(*onDisk, QCryptographicHash::Sha256) != m_diskDigest) {
+        storeRecovery();
         checkFileOnDisk();
         return;
     }
@@ -592,6 +598,12 @@ void VeskDocument::autosave()
 
 void VeskDocument::canClose(std::function<void(bool)> completion)
 {
+    if (m_controller && m_controller->sessionEnding()) {
+        // The session ends: nothing is asked, and what is unsaved stays kept.
+        preserveForSessionEnd();
+        completion(true);
+        return;
+    }
     noteOpenSheetEdits();
     if (!isDocumentEdited()) {
         completion(true);
@@ -681,8 +693,10 @@ void VeskDocument::close(std::function<void(bool)> completion)
             m_autosaveTimer->stop();
             m_flushTimer->stop();
             m_diskCheckTimer->stop();
-            // Saved, unedited or let go with "Don't Save": nothing is left to recover.
-            DocumentRecovery::discard(m_recoveryId);
+            // Saved, unedited or let go with "Don't Save": nothing is left to recover. At the end
+            // of a session the copy stays for the next start.
+            if (!m_controller || !m_controller->sessionEnding())
+                DocumentRecovery::discard(m_recoveryId);
             if (m_window)
                 m_window->closeWithoutAsking();
             Q_EMIT closed();

@@ -86,6 +86,8 @@ void VeskDocument::refreshDiskState(bool askWhenChanged)
     }
     if (m_diskState == DiskState::ChangedElsewhere)
         return; // already asked
+    // Text in an open sheet is an edit too: a reload would drop it without a word.
+    noteOpenSheetEdits();
     if (!isDocumentEdited() && reloadFromDisk(*data))
         return;
     m_diskState = DiskState::ChangedElsewhere;
@@ -135,32 +137,40 @@ void VeskDocument::askAboutExternalChange(std::function<void(bool)> completion)
                 .arg(reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason));
         alert.buttons = {QStringLiteral("Keep My Changes")};
     }
-    if (!m_externalChangeWaiters.isEmpty())
+    // Closing may also let this window's version go (when ours cannot be written either).
+    const bool closing = !m_externalChangeWaiters.isEmpty();
+    if (closing && !readable)
+        alert.buttons.append(QStringLiteral("Don't Save"));
+    if (closing)
         alert.buttons.append(QStringLiteral("Cancel"));
+    const int dontSaveButton = closing && !readable ? 1 : -1;
     if (m_window) {
         m_window->show();
         m_window->raise();
     }
     const QByteArray shown = theirs.value_or(QByteArray());
     const int reloadButton = readable ? 1 : -1;
-    AlertPresenter::present(m_window, alert,
-                            [this, shown, reloadButton](const AlertResponse& response) {
-                                m_externalChangeAsked = false;
-                                const QList<std::function<void(bool)>> waiters =
-                                    std::exchange(m_externalChangeWaiters, {});
-                                bool settled = false;
-                                if (response.button == 0) {
-                                    settled = writeToPath(m_fileName.value_or(QString()));
-                                } else if (response.button == reloadButton) {
-                                    // Theirs as shown in the question; a newer change is noticed
-                                    // afresh.
-                                    settled = reloadFromDisk(shown);
-                                    if (settled)
-                                        refreshDiskState(true);
-                                }
-                                for (const auto& waiter : waiters)
-                                    waiter(settled);
-                            });
+    AlertPresenter::present(
+        m_window, alert,
+        [this, shown, reloadButton, dontSaveButton](const AlertResponse& response) {
+            m_externalChangeAsked = false;
+            const QList<std::function<void(bool)>> waiters =
+                std::exchange(m_externalChangeWaiters, {});
+            bool settled = false;
+            if (response.button == 0) {
+                settled = writeToPath(m_fileName.value_or(QString()));
+            } else if (response.button == dontSaveButton) {
+                settled = true;
+            } else if (response.button == reloadButton) {
+                // Theirs as shown in the question; a newer change is noticed
+                // afresh.
+                settled = reloadFromDisk(shown);
+                if (settled)
+                    refreshDiskState(true);
+            }
+            for (const auto& waiter : waiters)
+                waiter(settled);
+        });
 }
 
 void VeskDocument::noteOpenSheetEdits()

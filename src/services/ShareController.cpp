@@ -76,6 +76,21 @@ void ShareController::shareEnvironment(const VagrantEnvironmentPtr& environment)
     }
     retireWindow(machineId);
 
+    // vagrant would read an id that begins with "-" as an option: said in the window, not run.
+    if (machineId.startsWith(u'-')) {
+        auto* refused = new ShareOutputWindowController;
+        refused->setAttribute(Qt::WA_DeleteOnClose);
+        refused->setWindowTitle(QStringLiteral("Error: ") +
+                                environment->friendlyName().value_or(QString()) +
+                                QStringLiteral(" - Sharing..."));
+        refused->showWindow();
+        refused->addOutput(QStringLiteral("The machine id “%1” begins with “-”, so vagrant would "
+                                          "take it for an option. The share was not started.\n")
+                               .arg(machineId));
+        m_windows.insert(machineId, refused);
+        return;
+    }
+
     if (!m_vagrant.pathToVagrant())
         m_vagrant.vagrantIsInstalled();
     // Without a known path bash looks vagrant up in PATH, and says so when it is not there.
@@ -128,8 +143,7 @@ void ShareController::retireWindow(const QString& machineId)
     if (old->isVisible()) {
         old->setAttribute(Qt::WA_DeleteOnClose);
         m_retiredWindows.append(old);
-    }
-    else
+    } else
         old->deleteLater();
 }
 

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "QsciWidgets.h"
+
 #include "BootstrapViewController.h"
 #include "DocumentController.h"
 #include "DocumentRecovery.h"
@@ -223,6 +225,11 @@ private Q_SLOTS:
             QVERIFY(!QFileInfo::exists(path));
             QCOMPARE(DocumentRecovery::pending().size(), 1);
             QCOMPARE(document->diskState(), VeskDocument::DiskState::Missing);
+            // Saving puts it back, and the window's line goes.
+            QVERIFY(document->saveDocument());
+            QCOMPARE(boxOnDisk(path), inWindow);
+            QCOMPARE(document->bannerText(), QString());
+            QVERIFY(DocumentRecovery::pending().isEmpty());
         } else {
             QCOMPARE(boxOnDisk(path), onDisk);
             QCOMPARE(document->diskState(), VeskDocument::DiskState::InSync);
@@ -235,6 +242,53 @@ private Q_SLOTS:
             QCOMPARE(world.alerts.count(), questions);
             QVERIFY(!document->isDocumentEdited());
         }
+    }
+};
+
+// The corners of the external-change rules: text in an open sheet, and a version on disk that
+// is no document while ours cannot be written.
+class TestExternalChangeCorners : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void openSheetTextIsNotReloadedAway()
+    {
+        EditorWorld world;
+        world.controller().setAutosaveDelay(kHour);
+        const QString path =
+            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("db.vesk"));
+        VeskDocument* document = world.controller().openDocument(path);
+        document->editVagrantfilePreamble();
+        document->acePreamble()->setText(QStringLiteral("# typed, not saved"));
+        QVERIFY(!document->isDocumentEdited());
+        world.alerts.answer(QStringLiteral("Keep My Changes"));
+        QVERIFY(writeFile(path, theirVersion(path, QStringLiteral("theirs/box"))));
+        QTRY_COMPARE(world.alerts.count(), 1);
+        QCOMPARE(world.alerts.last().messageText,
+                 QStringLiteral("“db.vesk” was changed by another program."));
+        QCOMPARE(document->acePreamble()->text(), QStringLiteral("# typed, not saved"));
+        QCOMPARE(QJsonDocument::fromJson(readFile(path))[QStringLiteral("preamble")].toString(),
+                 QStringLiteral("# typed, not saved"));
+    }
+
+    void closingWhenNeitherVersionCanBeKept()
+    {
+        EditorWorld world;
+        world.controller().setAutosaveDelay(kHour);
+        const QString path =
+            world.copyFixture(QStringLiteral("version2.vesk"), QStringLiteral("db.vesk"));
+        VeskDocument* document = world.controller().openDocument(path);
+        typeInto(document->vcVesk()->txtBoxName(), QStringLiteral("mine/box"));
+        QVERIFY(writeFile(path, "<<<<<<< HEAD"));
+        world.alerts.answer(QStringLiteral("Don't Save"));
+        document->window()->close();
+        QCOMPARE(world.alerts.count(), 1);
+        QCOMPARE(world.alerts.last().buttons,
+                 (QStringList{QStringLiteral("Keep My Changes"), QStringLiteral("Don't Save"),
+                              QStringLiteral("Cancel")}));
+        QVERIFY(world.controller().documents().isEmpty());
+        QCOMPARE(readFile(path), QByteArray("<<<<<<< HEAD"));
     }
 };
 
@@ -389,6 +443,25 @@ private Q_SLOTS:
         QVERIFY(document->isDocumentEdited());
     }
 
+    // A session manager follows its commit request with a quit, which closes every window: that
+    // asks nothing either, and the recovery copies stay for the next start.
+    void quitAfterLogoutAsksNothing()
+    {
+        EditorWorld world;
+        AlertPresenter::setResponder({});
+        world.controller().setAutosaveDelay(kHour);
+        VeskDocument* untitled = world.controller().newDocument();
+        typeInto(untitled->vcVesk()->txtBoxName(), QStringLiteral("kept/box"));
+        SessionEnd sessionEnd(*qApp, world.controller(), [] {});
+        Q_EMIT qApp->commitDataRequest(*qApp->findChild<QSessionManager*>());
+        std::optional<bool> terminate;
+        world.controller().applicationShouldTerminate([&](bool answer) { terminate = answer; });
+        QCOMPARE(terminate, std::optional<bool>(true));
+        QVERIFY(!shownAlert(200));
+        QCOMPARE(DocumentRecovery::pending().size(), 1);
+        QVERIFY(DocumentRecovery::pending().first().content.contains("kept/box"));
+    }
+
     // While the question is open, autosave writes nothing over the other program's version.
     void externalChangeQuestionHoldsAutosave()
     {
@@ -408,6 +481,9 @@ private Q_SLOTS:
         saveScreenshot(alert, QStringLiteral("document-changed-question"));
         document->autosave();
         QCOMPARE(boxOnDisk(path), QStringLiteral("theirs/box"));
+        // Meanwhile a crash would lose nothing: the window's version is in the recovery folder.
+        QCOMPARE(DocumentRecovery::pending().size(), 1);
+        QVERIFY(DocumentRecovery::pending().first().content.contains("mine/box"));
         QVERIFY(pressAlertButton(alert, QStringLiteral("Keep My Changes")));
         QTRY_COMPARE(boxOnDisk(path), QStringLiteral("mine/box"));
         QVERIFY(!document->isDocumentEdited());
@@ -416,5 +492,6 @@ private Q_SLOTS:
 
 VESK_TEST(TestRecovery)
 VESK_TEST(TestExternalChanges)
+VESK_TEST(TestExternalChangeCorners)
 VESK_TEST(TestRealAlerts)
 #include "tst_DocumentSafety.moc"

@@ -242,6 +242,23 @@ private Q_SLOTS:
         QVERIFY(window->outputText().startsWith(QStringLiteral("args: share ") + id + u'\n'));
     }
 
+    // An id that begins with "-" would be an option to vagrant: refused in the window.
+    void idThatLooksLikeAnOptionIsNotShared()
+    {
+        useVagrantScript(kFailingScript);
+        logIn();
+        ShareController controller(*m_atlas, *m_vagrant);
+        controller.shareEnvironment(machine(QStringLiteral("--help"), QStringLiteral("odd")));
+        QPointer<ShareOutputWindowController> window =
+            controller.shareWindow(QStringLiteral("--help"));
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Error: odd - Sharing..."));
+        QTRY_VERIFY(window->outputText().contains(
+            QStringLiteral("The machine id “--help” begins with “-”")));
+        QVERIFY(!window->outputText().contains(QStringLiteral("args:")));
+        QVERIFY(controller.taskHelpers().isEmpty());
+    }
+
     void notLoggedInShowsTheLoginWindowOnce()
     {
         useVagrantScript(kSharingScript);
