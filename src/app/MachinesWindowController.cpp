@@ -51,7 +51,9 @@ QString MachinesWindowController::titleForRunningCount(uint running)
 void MachinesWindowController::setup()
 {
     // Said once, where the list is: without its watcher the list cannot follow Vagrant.
-    if (const QString error = m_helper.indexWatchError(); !error.isEmpty()) {
+    if (QString error = m_helper.indexWatchError(); !error.isEmpty()) {
+        while (error.endsWith(u'.'))
+            error.chop(1); // it goes in parentheses mid-sentence
         auto* notice = new QLabel(
             QStringLiteral("Vesk cannot follow changes to Vagrant's machines (%1), so this list "
                            "shows them as they were when Vesk started.")

@@ -9,6 +9,9 @@
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 #include <QToolBar>
 
@@ -370,6 +373,18 @@ private Q_SLOTS:
         QCOMPARE(alerts.size(), 1);
         QCOMPARE(alerts.first().messageText,
                  QStringLiteral("The SSH session could not be opened."));
+
+        // As the user sees it on a system without any terminal.
+        QTemporaryDir empty;
+        QString reason;
+        {
+            const test::ScopedEnvironment path("PATH", QFile::encodeName(empty.path()));
+            const test::ScopedEnvironment terminal("TERMINAL", std::nullopt);
+            QVERIFY(!DesktopWorkspace().runInTerminal(QStringLiteral("/nonexistent"), &reason));
+        }
+        std::unique_ptr<QMessageBox> box(
+            AlertPresenter::createMessageBox(nullptr, sshFailureAlert(reason)));
+        test::saveScreenshot(box.get(), QStringLiteral("ssh-no-terminal"));
     }
 
     // The index watcher cannot be made (no file descriptor left for inotify): the window says
@@ -402,6 +417,8 @@ private Q_SLOTS:
                      QStringLiteral("Vesk cannot follow changes to Vagrant's machines")),
                  qPrintable(notice->text()));
         QCOMPARE(window.tableView()->model()->rowCount(), 1);
+        window.resize(760, 300);
+        test::saveScreenshot(&window, QStringLiteral("machines-window-index-notice"));
     }
 
     void menusOfferTheTraysCommands()

@@ -95,7 +95,8 @@ EditorWorld::~EditorWorld()
 QMessageBox* shownAlert(int timeout)
 {
     QMessageBox* found = nullptr;
-    QTest::qWaitFor(
+    // Whether it came is in `found`.
+    [[maybe_unused]] const bool shown = QTest::qWaitFor(
         [&found] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 auto* box = qobject_cast<QMessageBox*>(widget);
