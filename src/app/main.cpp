@@ -36,8 +36,6 @@ int main(int argc, char* argv[])
             return *status;
     }
 
-    // The box picker's web view shares GL contexts; this must be set before the application.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(vesk::applicationName());
     QApplication::setApplicationVersion(vesk::applicationVersion());

@@ -30,7 +30,7 @@
 #include "AlertPresenter.h"
 #include "BootstrapTemplateHelper.h"
 #include "BootstrapViewController.h"
-#include "BoxPicker.h"
+#include "BoxPickerSheet.h"
 #include "ButtonTitles.h"
 #include "CodeEditorStyle.h"
 #include "DocumentController.h"
@@ -900,7 +900,7 @@ VeskDocumentWindowController* VeskDocument::window() const
 {
     return m_window;
 }
-BoxPicker* VeskDocument::boxPicker() const
+BoxPickerSheet* VeskDocument::boxPicker() const
 {
     return m_boxPicker;
 }

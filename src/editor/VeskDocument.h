@@ -24,7 +24,7 @@ class QsciScintilla;
 namespace vesk {
 
 class BootstrapViewController;
-class BoxPicker;
+class BoxPickerSheet;
 class DocumentController;
 class VagrantFileViewController;
 class VeskDocumentWindowController;
@@ -185,7 +185,7 @@ public:
     QDialog* sheetSyncDirectory() const;
     QLineEdit* txtFromDirectory() const;
     QLineEdit* txtToDirectory() const;
-    BoxPicker* boxPicker() const;
+    BoxPickerSheet* boxPicker() const;
     /// A window command by object name, e.g. "actionExport".
     QAction* action(const QString& objectName) const;
 
@@ -233,7 +233,7 @@ private:
     QPointer<VagrantFileViewController> m_vcVagFile;
     QPointer<VeskDocumentWindowController> m_window;
     std::unique_ptr<Sheets> m_sheets;
-    QPointer<BoxPicker> m_boxPicker;
+    QPointer<BoxPickerSheet> m_boxPicker;
     QTimer* m_autosaveTimer = nullptr;
     QTimer* m_flushTimer = nullptr;
     std::optional<QString> m_fileName;

@@ -13,7 +13,7 @@
 #include <QUrl>
 
 #include "AlertPresenter.h"
-#include "BoxPicker.h"
+#include "BoxPickerSheet.h"
 #include "DocumentController.h"
 #include "DocumentExport.h"
 #include "FilePanels.h"
@@ -352,9 +352,9 @@ void VeskDocument::removeSyncedDirectory()
 void VeskDocument::chooseBox()
 {
     if (!m_boxPicker) {
-        m_boxPicker = new BoxPicker(m_window);
+        m_boxPicker = new BoxPickerSheet(m_window);
         m_boxPicker->setBoxNameField(m_vcVesk->txtBoxName());
-        connect(m_boxPicker, &BoxPicker::boxChosen, this,
+        connect(m_boxPicker, &BoxPickerSheet::boxChosen, this,
                 [this] { updateChangeCount(ChangeType::Done); });
     }
     m_boxPicker->open();

@@ -176,6 +176,46 @@ private Q_SLOTS:
         QVERIFY2(found.isEmpty(), qPrintable(found.join(u' ')));
     }
 
+    // The windows' process at rest: no browser engine, Qt Quick, Qml or GL stack is mapped
+    // until a box is picked (the picker is a program of its own).
+    void windowsLoadNoBrowserUntilABoxIsPicked()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("runtime"))));
+        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner);
+        QProcess vesk;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                           home.filePath(QStringLiteral("runtime")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"),
+                           home.filePath(QStringLiteral("state")));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        vesk.setProcessEnvironment(environment);
+        vesk.start(QStringLiteral(VESK_BINARY_DIR "/src/app/vesk"), {});
+        QVERIFY(vesk.waitForStarted());
+        const QString maps = QStringLiteral("/proc/%1/maps").arg(vesk.processId());
+        // Up once the windows' libraries are in; then a moment for whatever comes after.
+        QTRY_VERIFY_WITH_TIMEOUT(test::readFile(maps).contains("libQt6Widgets"), 20000);
+        QTest::qWait(1500);
+        const QString mapped = QString::fromUtf8(test::readFile(maps));
+        vesk.terminate();
+        QVERIFY(vesk.waitForFinished(10000));
+        static const QRegularExpression heavy(
+            // The GL vendor libraries and drivers, not the small dispatchers Qt Gui links.
+            QStringLiteral("(libQt6WebEngine\\w*|libQt6Quick\\w*|libQt6Qml\\w*|libGLX_\\w+|"
+                           "libEGL_\\w+|libLLVM\\S*|\\w*_dri\\.so|libgallium\\S*)"));
+        QStringList found;
+        for (auto match = heavy.globalMatch(mapped); match.hasNext();)
+            found.append(match.next().captured(1));
+        found.removeDuplicates();
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u' ')));
+    }
+
     void renderPrintsTheExportText()
     {
         QTemporaryDir folder;

@@ -13,6 +13,7 @@
 #include <QWebEngineView>
 
 #include "BoxPicker.h"
+#include "BoxPickerSheet.h"
 #include "TestMain.h"
 #include "TestSupport.h"
 
@@ -160,6 +161,8 @@ public:
         return m_server.listen(QHostAddress::LocalHost, port);
     }
     void close() { m_server.close(); }
+    /// The search page picks a box itself once loaded, as a user's click would.
+    void setChoosesOnLoad(bool chooses) { m_choosesOnLoad = chooses; }
     quint16 port() const { return m_server.serverPort(); }
     QUrl host() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }
     QString boxLink() const
@@ -217,6 +220,11 @@ private:
         QString body;
         if (target == QLatin1String("/boxes/search?provider=virtualbox")) {
             body = searchPage();
+            if (m_choosesOnLoad)
+                body.replace(
+                    QStringLiteral("</body>"),
+                    QStringLiteral("<script>history.pushState({}, '', "
+                                   "'/vagrant/discover/picked/bybrowser')</script></body>"));
         } else if (target == QLatin1String("/framed")) {
             body = QStringLiteral("<html><body><a id=\"box\" href=\"%1\">precise64</a></body>"
                                   "</html>")
@@ -267,6 +275,7 @@ private:
     }
 
     QTcpServer m_server;
+    bool m_choosesOnLoad = false;
     QHash<QTcpSocket*, QByteArray> m_buffers;
     QStringList m_requests;
 };
@@ -512,6 +521,64 @@ private:
     CatalogueServer m_server;
 };
 
+// The sheet a document window shows: the catalogue runs in the picker program (a process of its
+// own, with the browser engine), and the chosen name comes back on its standard output.
+class TestBoxPickerSheet : public QObject
+{
+    Q_OBJECT
+
+    CatalogueServer m_server;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        m_server.setChoosesOnLoad(true);
+        BoxPickerSheet::setPickerProgram(
+            QStringLiteral(VESK_BINARY_DIR "/src/app/libexec/vesk-boxpicker"));
+    }
+
+    void nameComesBackFromThePickerProgram()
+    {
+        QWidget window;
+        auto* field = new QLineEdit(&window);
+        window.show();
+        BoxPickerSheet sheet(&window);
+        sheet.setBoxNameField(field);
+        sheet.setCatalogueHost(m_server.host());
+        QSignalSpy chosen(&sheet, &BoxPickerSheet::boxChosen);
+        sheet.open();
+        QVERIFY(sheet.statusText().startsWith(QStringLiteral("Choose a box in the catalogue")));
+        test::saveScreenshot(&sheet, QStringLiteral("box-picker-sheet"));
+        QTRY_COMPARE_WITH_TIMEOUT(chosen.count(), 1, 60000);
+        QCOMPARE(chosen.at(0).at(0).toString(), QStringLiteral("picked/bybrowser"));
+        QCOMPARE(field->text(), QStringLiteral("picked/bybrowser"));
+        QVERIFY(!sheet.isVisible());
+        QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    }
+
+    void missingPickerIsSaidPlainly()
+    {
+        BoxPickerSheet::setPickerProgram(QStringLiteral("/nonexistent/vesk-boxpicker"));
+        QWidget window;
+        auto* field = new QLineEdit(QStringLiteral("kept/box"), &window);
+        window.show();
+        BoxPickerSheet sheet(&window);
+        sheet.setBoxNameField(field);
+        sheet.open();
+        QTRY_VERIFY(
+            sheet.statusText().startsWith(QStringLiteral("The box picker could not be started: ")));
+        QVERIFY(sheet.isVisible());
+        QVERIFY(sheet.findChild<QPushButton*>(QStringLiteral("btnRetry"))->isVisible());
+        QCOMPARE(field->text(), QStringLiteral("kept/box"));
+        sheet.cancelBox();
+        QVERIFY(!sheet.isVisible());
+        BoxPickerSheet::setPickerProgram(
+            QStringLiteral(VESK_BINARY_DIR "/src/app/libexec/vesk-boxpicker"));
+    }
+};
+
 VESK_TEST(TestBoxPickerRule)
 VESK_TEST(TestBoxPickerPage)
+VESK_TEST(TestBoxPickerSheet)
 #include "tst_BoxPicker.moc"
