@@ -14,9 +14,32 @@
 
 namespace vesk {
 
+namespace {
+
+QString& programOverride()
+{
+    static QString path;
+    return path;
+}
+
+QUrl& hostOverride()
+{
+    static QUrl host;
+    return host;
+}
+
+} // namespace
+
+void BoxPickerSheet::setDefaultCatalogueHost(const QUrl& host)
+{
+    hostOverride() = host;
+}
+
 BoxPickerSheet::BoxPickerSheet(QWidget* parent)
     : QDialog(parent, Qt::Sheet), m_host(QUrl(QString::fromUtf8(build::boxCatalogueHost)))
 {
+    if (hostOverride().isValid())
+        m_host = hostOverride();
     setObjectName(QStringLiteral("sheetBoxPicker"));
     setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(this);
@@ -44,16 +67,6 @@ BoxPickerSheet::~BoxPickerSheet()
         m_process->waitForFinished(2000);
     }
 }
-
-namespace {
-
-QString& programOverride()
-{
-    static QString path;
-    return path;
-}
-
-} // namespace
 
 QString BoxPickerSheet::pickerProgram()
 {

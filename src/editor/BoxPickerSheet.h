@@ -29,6 +29,8 @@ public:
     /// The catalogue's host; the build's unless set (tests use a local server).
     QUrl catalogueHost() const { return m_host; }
     void setCatalogueHost(const QUrl& host) { m_host = host; }
+    /// The catalogue host new sheets start with: the build's unless set (tests: a local one).
+    static void setDefaultCatalogueHost(const QUrl& host);
     /// The picker program: beside this one unless set (tests name the built one).
     static QString pickerProgram();
     static void setPickerProgram(const QString& path);

@@ -14,8 +14,11 @@
 
 #include "BoxPicker.h"
 #include "BoxPickerSheet.h"
+#include "DocumentController.h"
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "VeskDocument.h"
+#include "VeskViewController.h"
 
 using namespace vesk;
 
@@ -555,6 +558,21 @@ private Q_SLOTS:
         QCOMPARE(field->text(), QStringLiteral("picked/bybrowser"));
         QVERIFY(!sheet.isVisible());
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    }
+
+    // The document window's own command: the name arrives in its box field, counted as a change.
+    void documentWindowTakesTheChosenBox()
+    {
+        BoxPickerSheet::setDefaultCatalogueHost(m_server.host());
+        DocumentController documents;
+        VeskDocument* document = documents.newDocument();
+        document->chooseBox();
+        QVERIFY(document->boxPicker() && document->boxPicker()->isVisible());
+        QCOMPARE(document->boxPicker()->catalogueHost(), m_server.host());
+        QTRY_COMPARE_WITH_TIMEOUT(document->vcVesk()->txtBoxName()->text(),
+                                  QStringLiteral("picked/bybrowser"), 60000);
+        QVERIFY(document->isDocumentEdited());
+        QVERIFY(!document->boxPicker()->isVisible());
     }
 
     void missingPickerIsSaidPlainly()
