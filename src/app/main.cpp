@@ -24,18 +24,8 @@ int main(int argc, char* argv[])
     // killing the process with whatever is unsaved.
     std::signal(SIGXFSZ, SIG_IGN);
 
+    // The script-friendly forms were answered by `vesk` before it started this program.
     QStringList files;
-    {
-        // The script-friendly forms run without a display, so they are handled before Qt starts.
-        QList<QByteArray> arguments;
-        for (int i = 1; i < argc; ++i)
-            arguments.append(QByteArray(argv[i]));
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        if (const std::optional<int> status = vesk::runCommandLine(arguments, out, err))
-            return *status;
-    }
-
     QApplication app(argc, argv);
     QApplication::setApplicationName(vesk::applicationName());
     QApplication::setApplicationVersion(vesk::applicationVersion());

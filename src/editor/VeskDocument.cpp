@@ -634,23 +634,7 @@ void VeskDocument::canClose(std::function<void(bool)> completion)
     alert.informativeText = QStringLiteral("Your changes will be lost if you don't save them.");
     alert.buttons = {QStringLiteral("Save..."), QStringLiteral("Don't Save"),
                      QStringLiteral("Cancel")};
-    if (m_window) {
-        m_window->show();
-        m_window->raise();
-    }
-    AlertPresenter::present(m_window, alert, [this, completion](const AlertResponse& response) {
-        switch (response.button) {
-        case 0:
-            completion(saveDocument());
-            break;
-        case 1:
-            completion(true);
-            break;
-        default:
-            completion(false);
-            break;
-        }
-    });
+    askSaveOrDrop(alert, &VeskDocument::saveDocument, std::move(completion));
 }
 
 void VeskDocument::askBeforeClosingAfterWriteFailure(const QString& reason,
@@ -667,23 +651,24 @@ void VeskDocument::askBeforeClosingAfterWriteFailure(const QString& reason,
             .arg(QDir::toNativeSeparators(m_fileName.value_or(QString())), reason);
     alert.buttons = {QStringLiteral("Save As..."), QStringLiteral("Don't Save"),
                      QStringLiteral("Cancel")};
+    askSaveOrDrop(alert, &VeskDocument::saveDocumentAs, std::move(completion));
+}
+
+void VeskDocument::askSaveOrDrop(const Alert& alert, bool (VeskDocument::*save)(),
+                                 std::function<void(bool)> completion)
+{
+    // The first button saves, the second lets the changes go, the last keeps the window open.
     if (m_window) {
         m_window->show();
         m_window->raise();
     }
-    AlertPresenter::present(m_window, alert, [this, completion](const AlertResponse& response) {
-        switch (response.button) {
-        case 0:
-            completion(saveDocumentAs());
-            break;
-        case 1:
-            completion(true);
-            break;
-        default:
-            completion(false);
-            break;
-        }
-    });
+    AlertPresenter::present(m_window, alert,
+                            [this, save, completion](const AlertResponse& response) {
+                                if (response.button == 0)
+                                    completion((this->*save)());
+                                else
+                                    completion(response.button == 1);
+                            });
 }
 
 void VeskDocument::close(std::function<void(bool)> completion)

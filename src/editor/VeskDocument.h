@@ -23,6 +23,8 @@ class QsciScintilla;
 
 namespace vesk {
 
+struct Alert;
+
 class BootstrapViewController;
 class BoxPickerSheet;
 class DocumentController;
@@ -213,6 +215,8 @@ private:
     void showUnsavedDocumentAlert(const QString& informativeText);
     bool writeContent(const QString& path, const QByteArray& data, QString* reason);
     void showWriteFailure(const QString& path, const QString& reason);
+    void askSaveOrDrop(const Alert& alert, bool (VeskDocument::*save)(),
+                       std::function<void(bool)> completion);
     void askBeforeClosingAfterWriteFailure(const QString& reason,
                                            std::function<void(bool)> completion);
     void askAboutExternalChange(std::function<void(bool)> completion);
