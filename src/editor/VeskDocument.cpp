@@ -409,6 +409,9 @@ void VeskDocument::buildMenusAndToolbar()
     QAction* exportAction =
         add(machine, QStringLiteral("actionExport"), QStringLiteral("&Export Vagrantfile"),
             QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportVagrantfile(); });
+    QAction* checkAction =
+        add(machine, QStringLiteral("actionCheck"), QStringLiteral("&Check"),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K), [this] { check(); });
     machine->addSeparator();
     QAction* upAction = add(machine, QStringLiteral("actionUp"), QStringLiteral("&Up"),
                             QKeySequence(Qt::CTRL | Qt::Key_U), [this] { up(); });
@@ -417,15 +420,19 @@ void VeskDocument::buildMenusAndToolbar()
             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] { reload(); });
     QAction* sshAction = add(machine, QStringLiteral("actionSSH"), QStringLiteral("&SSH"),
                              QKeySequence(Qt::CTRL | Qt::Key_T), [this] { SSH(); });
+
     exportAction->setIcon(style->standardIcon(QStyle::SP_DialogSaveButton));
     upAction->setIcon(style->standardIcon(QStyle::SP_MediaPlay));
     reloadAction->setIcon(style->standardIcon(QStyle::SP_BrowserReload));
     sshAction->setIcon(style->standardIcon(QStyle::SP_ComputerIcon));
+    checkAction->setIcon(style->standardIcon(QStyle::SP_DialogApplyButton));
     exportAction->setToolTip(
         QStringLiteral("Write the Vagrantfile and bootstrap.sh beside the document"));
     upAction->setToolTip(QStringLiteral("Bring the machine up"));
     reloadAction->setToolTip(QStringLiteral("Restart the machine with the current Vagrantfile"));
     sshAction->setToolTip(QStringLiteral("Open an SSH session in a terminal"));
+    checkAction->setToolTip(
+        QStringLiteral("Let Vagrant validate the Vagrantfile this document produces"));
 
     QToolBar* toolbar = m_window->addToolBar(QStringLiteral("Machine"));
     toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -434,6 +441,7 @@ void VeskDocument::buildMenusAndToolbar()
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolbar->setIconSize(QSize(16, 16));
     toolbar->addAction(exportAction);
+    toolbar->addAction(checkAction);
     toolbar->addSeparator();
     toolbar->addAction(upAction);
     toolbar->addAction(reloadAction);

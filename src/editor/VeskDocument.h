@@ -29,6 +29,7 @@ class BootstrapViewController;
 class BoxPickerSheet;
 class DocumentController;
 class VagrantFileViewController;
+class OutputWindowController;
 class VeskDocumentWindowController;
 class VeskViewController;
 
@@ -152,9 +153,15 @@ public:
     bool exportVagrantfileToCurrentFolderIfNoneExists();
     void displayFakeExporter();
     void timerFakeExporter();
+    /// Runs vagrant validate on what the document would export, in an output window.
+    void check();
+    /// Brings the machine up; first checks the document when its Ruby lines changed since the
+    /// last check that passed, and stops at a failed check.
     void up();
     void reload();
     void SSH();
+    /// True when Up would check first.
+    bool upNeedsCheck();
     bool componentsCheck();
     bool fileLocationIsAGoodPath();
     /// The name shown for a folder in which machines must not be brought up, if it is one.
@@ -229,6 +236,10 @@ private:
     void showBanner(const QString& text);
     void showComponentAlert(bool virtualBox);
     void setTabTitles(QWidget* selected);
+    void runCheck(std::function<void(bool passed, OutputWindowController* window)> completion);
+    void continueUp();
+    /// The lines of free Ruby the check is about: the preamble and the additional lines.
+    QString rubyLines() const;
 
     DocumentController* m_controller;
     std::unique_ptr<DataModel> m_dataModel;
@@ -256,6 +267,8 @@ private:
     bool m_externalChangeAsked = false;
     QList<std::function<void(bool)>> m_externalChangeWaiters;
     bool m_restored = false;
+    std::optional<QString> m_lastPassedRubyLines;
+    bool m_checkBeforeUpRunning = false;
     QFrame* m_banner = nullptr;
     QLabel* m_bannerLabel = nullptr;
 };

@@ -17,6 +17,7 @@
 #include "DocumentController.h"
 #include "DocumentExport.h"
 #include "FilePanels.h"
+#include "OutputWindowController.h"
 #include "SSHHelper.h"
 #include "UserDefaults.h"
 #include "VagrantHelper.h"
@@ -133,6 +134,18 @@ void VeskDocument::timerFakeExporter()
     }
 }
 
+void VeskDocument::check()
+{
+    if (!componentsCheck())
+        return;
+    runCheck([](bool passed, OutputWindowController* window) {
+        if (!passed && window) {
+            window->raise();
+            window->activateWindow();
+        }
+    });
+}
+
 void VeskDocument::up()
 {
     if (!componentsCheck())
@@ -144,10 +157,73 @@ void VeskDocument::up()
             "You must save your Vesk document before you can up the virtual machine."));
         return;
     }
+    if (!upNeedsCheck()) {
+        continueUp();
+        return;
+    }
+    // A second Up while the first one's check runs would only start a second check.
+    if (m_checkBeforeUpRunning)
+        return;
+    m_checkBeforeUpRunning = true;
+    runCheck([this](bool passed, OutputWindowController* window) {
+        m_checkBeforeUpRunning = false;
+        if (!passed) {
+            // The failure is the answer to Up: its output stays in front.
+            if (window) {
+                window->raise();
+                window->activateWindow();
+            }
+            return;
+        }
+        // Up's own window follows; the passed check needs no window of its own.
+        if (window)
+            window->close();
+        continueUp();
+    });
+}
+
+void VeskDocument::continueUp()
+{
+    if (!m_fileName)
+        return;
     // Bringing a machine up without the Vagrantfile it needs would only fail in the output window.
     if (!exportVagrantfileToCurrentFolderIfNoneExists())
         return;
     VagrantHelper::sharedInstance().upVeskFileURL(QUrl::fromLocalFile(*m_fileName));
+}
+
+QString VeskDocument::rubyLines() const
+{
+    return m_dataModel->preamble().value_or(QString()) + QChar(u'\0') +
+           m_dataModel->additionalVagrantCommands().value_or(QString());
+}
+
+bool VeskDocument::upNeedsCheck()
+{
+    loadUIIntoDataModel();
+    // Everything else the Vagrantfile holds is written by the template, quoted; only these lines
+    // are Ruby as typed.
+    if (m_dataModel->preamble().value_or(QString()).trimmed().isEmpty() &&
+        m_dataModel->additionalVagrantCommands().value_or(QString()).trimmed().isEmpty())
+        return false;
+    return rubyLines() != m_lastPassedRubyLines;
+}
+
+void VeskDocument::runCheck(std::function<void(bool, OutputWindowController*)> completion)
+{
+    loadUIIntoDataModel();
+    const QString lines = rubyLines();
+    const QPointer<VeskDocument> self(this);
+    auto window = std::make_shared<QPointer<OutputWindowController>>();
+    *window = VagrantHelper::sharedInstance().checkVeskDocument(
+        *m_dataModel, m_fileName.value_or(QString()), displayName(),
+        [self, lines, window, completion = std::move(completion)](bool passed) {
+            if (!self)
+                return;
+            if (passed)
+                self->m_lastPassedRubyLines = lines;
+            completion(passed, window->data());
+        });
 }
 
 void VeskDocument::reload()

@@ -3,11 +3,14 @@
 #include <exception>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "CDEvents.h"
+#include "DataModel.h"
 #include "DocumentExport.h"
 #include "KRNTaskHelper.h"
 #include "MachineIndex.h"
@@ -35,6 +38,30 @@ QString fillTitle(const QString& format, const QString& value)
 {
     QString title = format;
     return title.replace(QStringLiteral("%@"), value);
+}
+
+VagrantHelper::ResultHandler ignoringResult(VagrantHelper::CompletionHandler completionHandler)
+{
+    if (!completionHandler)
+        return {};
+    return [completionHandler = std::move(completionHandler)](bool) { completionHandler(); };
+}
+
+// Links every entry of the project folder, but what the check writes itself, into `folder`.
+void linkProjectEntries(const QString& project, const QString& folder)
+{
+    if (project.isEmpty())
+        return;
+    const QDir source(project);
+    const QFileInfoList entries =
+        source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        if (name == QLatin1String("Vagrantfile") || name == QLatin1String("bootstrap.sh") ||
+            name == QLatin1String(".vagrant"))
+            continue;
+        QFile::link(entry.absoluteFilePath(), QDir(folder).filePath(name));
+    }
 }
 
 } // namespace
@@ -278,7 +305,7 @@ void VagrantHelper::environmentCommand(const VagrantEnvironmentPtr& environment,
                      QStringLiteral("The machine id “%1” begins with “-”, so vagrant would take "
                                     "it for an option. The command was not run.\n")
                          .arg(rawId),
-                     std::move(completionHandler), std::move(outputHandler));
+                     ignoringResult(std::move(completionHandler)), std::move(outputHandler));
         return;
     }
     // An id is always passed, even an empty one: without it vagrant would act on whatever
@@ -309,26 +336,85 @@ void VagrantHelper::documentCommand(const QUrl& fileUrl, const QString& subcomma
 void VagrantHelper::startCommand(const QString& title, const CommandLineBuilder& commandLine,
                                  CompletionHandler completionHandler, OutputHandler outputHandler)
 {
+    startCommandWithResult(title, commandLine, ignoringResult(std::move(completionHandler)),
+                           std::move(outputHandler));
+}
+
+OutputWindowController* VagrantHelper::startCommandWithResult(const QString& title,
+                                                              const CommandLineBuilder& commandLine,
+                                                              ResultHandler resultHandler,
+                                                              OutputHandler outputHandler,
+                                                              const QString& preface)
+{
     // Vagrant may have been installed since we last looked.
     if (!m_pathToVagrant)
         vagrantIsInstalled();
-    if (!m_pathToVagrant) {
-        reportVagrantNotFound(title, std::move(completionHandler), std::move(outputHandler));
-        return;
-    }
+    if (!m_pathToVagrant)
+        return reportVagrantNotFound(title, std::move(resultHandler), std::move(outputHandler));
 
     const VagrantCommand command{commandLine(shellQuote(*m_pathToVagrant)), title};
     if (m_commandRunner) {
-        m_commandRunner->runCommand(command, std::move(completionHandler),
-                                    std::move(outputHandler));
-        return;
+        // The recording runner knows no exit status; what it finishes counts as a success.
+        CompletionHandler completion;
+        if (resultHandler)
+            completion = [resultHandler = std::move(resultHandler)] { resultHandler(true); };
+        m_commandRunner->runCommand(command, std::move(completion), std::move(outputHandler));
+        return nullptr;
     }
 
     auto* task = new QProcess;
     task->setProgram(QStringLiteral("/bin/bash"));
     task->setArguments({QStringLiteral("-c"), command.commandLine});
-    runTask(task, newOutputWindow(command.title), std::move(completionHandler),
-            std::move(outputHandler));
+    OutputWindowController* window = newOutputWindow(command.title);
+    window->showWindow();
+    if (!preface.isEmpty())
+        window->addOutput(preface);
+    runTaskWithResult(task, window, std::move(resultHandler), std::move(outputHandler));
+    return window;
+}
+
+OutputWindowController* VagrantHelper::checkVeskDocument(const DataModel& model,
+                                                         const QString& documentPath,
+                                                         const QString& displayName,
+                                                         ResultHandler resultHandler,
+                                                         OutputHandler outputHandler)
+{
+    const QString title = displayName + QStringLiteral(" - Checking...");
+    auto folder = std::make_shared<QTemporaryDir>(QDir::tempPath() +
+                                                  QStringLiteral("/vesk-check-XXXXXX"));
+    if (!folder->isValid()) {
+        return reportNotRun(title,
+                            QStringLiteral("No temporary folder could be made for the check: ") +
+                                folder->errorString() + u'\n',
+                            std::move(resultHandler), std::move(outputHandler));
+    }
+    // A neutral name: the special project folder of one document name must not apply here.
+    const ExportResult written =
+        exportDocument(model, QDir(folder->path()).filePath(QStringLiteral("check.vesk")));
+    if (!written.ok) {
+        return reportNotRun(title,
+                            QStringLiteral("The Vagrantfile could not be written for the check: ") +
+                                written.reason + u'\n',
+                            std::move(resultHandler), std::move(outputHandler));
+    }
+    if (!documentPath.isEmpty())
+        linkProjectEntries(projectDirectoryForDocument(documentPath), folder->path());
+
+    const QString path = folder->path();
+    // The folder lives until vagrant has finished with it.
+    ResultHandler keepFolder = [folder, resultHandler = std::move(resultHandler)](bool ok) mutable {
+        folder.reset();
+        if (resultHandler)
+            resultHandler(ok);
+    };
+    return startCommandWithResult(
+        title,
+        [&path](const QString& vagrant) -> QString {
+            return QStringLiteral("cd ") + shellQuoteInDoubleQuotes(path) +
+                   QStringLiteral(" && ") + vagrant + QStringLiteral(" validate");
+        },
+        std::move(keepFolder), std::move(outputHandler),
+        QStringLiteral("Checking a copy of the Vagrantfile in %1\n").arg(path));
 }
 
 OutputWindowController* VagrantHelper::newOutputWindow(const QString& title)
@@ -339,19 +425,21 @@ OutputWindowController* VagrantHelper::newOutputWindow(const QString& title)
     return window;
 }
 
-void VagrantHelper::reportVagrantNotFound(const QString& title, CompletionHandler completionHandler,
-                                          OutputHandler outputHandler)
+OutputWindowController* VagrantHelper::reportVagrantNotFound(const QString& title,
+                                                             ResultHandler resultHandler,
+                                                             OutputHandler outputHandler)
 {
-    reportNotRun(
+    return reportNotRun(
         title,
         QStringLiteral("Vagrant was not found, so the command was not run.\nLooked for: ") +
             m_vagrantCandidates.join(QStringLiteral(", ")) +
             QStringLiteral("\nInstall Vagrant and try again.\n"),
-        std::move(completionHandler), std::move(outputHandler));
+        std::move(resultHandler), std::move(outputHandler));
 }
 
-void VagrantHelper::reportNotRun(const QString& title, const QString& message,
-                                 CompletionHandler completionHandler, OutputHandler outputHandler)
+OutputWindowController* VagrantHelper::reportNotRun(const QString& title, const QString& message,
+                                                    ResultHandler resultHandler,
+                                                    OutputHandler outputHandler)
 {
     OutputWindowController* window = newOutputWindow(title);
     window->showWindow();
@@ -359,20 +447,27 @@ void VagrantHelper::reportNotRun(const QString& title, const QString& message,
     window->setWindowTitle(QStringLiteral("Error: ") + title);
     // Reported like the end of a command: later, from the event loop.
     QTimer::singleShot(0, this,
-                       [message, completionHandler = std::move(completionHandler),
+                       [message, resultHandler = std::move(resultHandler),
                         outputHandler = std::move(outputHandler)] {
                            if (outputHandler)
                                outputHandler(message);
-                           if (completionHandler)
-                               completionHandler();
+                           if (resultHandler)
+                               resultHandler(false);
                        });
+    return window;
 }
 
 void VagrantHelper::runTask(QProcess* task, OutputWindowController* window,
                             CompletionHandler completionHandler, OutputHandler outputHandler)
 {
     window->showWindow();
+    runTaskWithResult(task, window, ignoringResult(std::move(completionHandler)),
+                      std::move(outputHandler));
+}
 
+void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* window,
+                                      ResultHandler resultHandler, OutputHandler outputHandler)
+{
     const QPointer<OutputWindowController> target(window);
     auto output = [target, outputHandler = std::move(outputHandler)](const QString& chunk) {
         if (target)
@@ -382,7 +477,7 @@ void VagrantHelper::runTask(QProcess* task, OutputWindowController* window,
     };
     // The runner does not exist yet when the wrapper is made; it is filled in at launch.
     auto runner = std::make_shared<QPointer<KRNTaskHelper>>();
-    auto completion = [target, runner, completionHandler = std::move(completionHandler)] {
+    auto completion = [this, target, runner, resultHandler = std::move(resultHandler)] {
         const bool succeeded = *runner && (*runner)->succeeded();
         if (target) {
             const QString title = target->windowTitle();
@@ -394,9 +489,10 @@ void VagrantHelper::runTask(QProcess* task, OutputWindowController* window,
             } else {
                 target->setWindowTitle(QStringLiteral("Error: ") + title);
             }
+            Q_EMIT commandEnded(target.data(), succeeded);
         }
-        if (completionHandler)
-            completionHandler();
+        if (resultHandler)
+            resultHandler(succeeded);
     };
     *runner = launchTaskHelper(task, std::move(completion), std::move(output));
 }

@@ -18,6 +18,7 @@ class QProcess;
 namespace vesk {
 
 class CDEvents;
+class DataModel;
 class KRNTaskHelper;
 class OutputWindowController;
 
@@ -74,6 +75,8 @@ class VagrantHelper : public QObject
 public:
     using CompletionHandler = std::function<void()>;
     using OutputHandler = std::function<void(const QString&)>;
+    /// Told whether the command ended successfully.
+    using ResultHandler = std::function<void(bool succeeded)>;
 
     struct Options
     {
@@ -157,6 +160,16 @@ public:
     /// vagrant reload in the project folder of a saved document.
     void reloadVeskFileURL(const QUrl& fileUrl, CompletionHandler completionHandler = {},
                            OutputHandler outputHandler = {});
+    /// Writes the Vagrantfile and bootstrap.sh of `model` into a temporary folder and runs
+    /// vagrant validate there, in a window titled "<displayName> - Checking...". The entries of
+    /// the document's project folder are linked into the temporary folder, so relative paths
+    /// in the Vagrantfile mean what they will mean there; the project folder is not touched.
+    /// `documentPath` may be empty (an unsaved document). Returns the window (none when the
+    /// commands go to a test runner).
+    OutputWindowController* checkVeskDocument(const DataModel& model, const QString& documentPath,
+                                              const QString& displayName,
+                                              ResultHandler resultHandler = {},
+                                              OutputHandler outputHandler = {});
     /// vagrant global-status --prune.
     void pruneVagrantWithCompletionHandler(CompletionHandler completionHandler = {},
                                            OutputHandler outputHandler = {});
@@ -177,6 +190,11 @@ public:
     /// Every output window opened so far, oldest first.
     QList<OutputWindowController*> outputWindows() const;
 
+Q_SIGNALS:
+    /// A command shown in `window` has ended and its title says how ("Complete: ..." or
+    /// "Error: ..."); the window may already be closed.
+    void commandEnded(vesk::OutputWindowController* window, bool succeeded);
+
 private:
     using CommandLineBuilder = std::function<QString(const QString& quotedVagrant)>;
 
@@ -187,13 +205,21 @@ private:
                          CompletionHandler completionHandler, OutputHandler outputHandler);
     void startCommand(const QString& title, const CommandLineBuilder& commandLine,
                       CompletionHandler completionHandler, OutputHandler outputHandler);
+    OutputWindowController* startCommandWithResult(const QString& title,
+                                                   const CommandLineBuilder& commandLine,
+                                                   ResultHandler resultHandler,
+                                                   OutputHandler outputHandler,
+                                                   const QString& preface = {});
+    void runTaskWithResult(QProcess* task, OutputWindowController* window,
+                           ResultHandler resultHandler, OutputHandler outputHandler);
     OutputWindowController* newOutputWindow(const QString& title);
-    void reportVagrantNotFound(const QString& title, CompletionHandler completionHandler,
-                               OutputHandler outputHandler);
+    OutputWindowController* reportVagrantNotFound(const QString& title,
+                                                  ResultHandler resultHandler,
+                                                  OutputHandler outputHandler);
     void indexFolderChanged();
     void postIndexChanged();
-    void reportNotRun(const QString& title, const QString& message,
-                      CompletionHandler completionHandler, OutputHandler outputHandler);
+    OutputWindowController* reportNotRun(const QString& title, const QString& message,
+                                         ResultHandler resultHandler, OutputHandler outputHandler);
 
     VagrantEnvironmentDictionary m_environments;
     QList<KRNTaskHelper*> m_taskHelpers;
