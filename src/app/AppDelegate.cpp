@@ -95,7 +95,8 @@ void AppDelegate::applicationDidFinishLaunching()
     menu.rebuild();
     trace(QStringLiteral("TheMenu"));
 
-    VagrantHelper::sharedInstance();
+    // Commands run for minutes; their end is told on the desktop when nobody watches them.
+    VagrantHelper::sharedInstance().setAnnounceEnds(true);
     trace(QStringLiteral("VagrantHelper"));
 
     AtlasHelper::sharedInstance();

@@ -6,11 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "CDEvents.h"
 #include "DataModel.h"
+#include "DesktopNotices.h"
 #include "DocumentExport.h"
 #include "KRNTaskHelper.h"
 #include "MachineIndex.h"
@@ -18,6 +20,7 @@
 #include "OutputWindowController.h"
 #include "ShellQuote.h"
 #include "UserDefaults.h"
+#include "Utilities.h"
 
 namespace vesk {
 
@@ -469,15 +472,20 @@ void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* wi
                                       ResultHandler resultHandler, OutputHandler outputHandler)
 {
     const QPointer<OutputWindowController> target(window);
-    auto output = [target, outputHandler = std::move(outputHandler)](const QString& chunk) {
+    // The end of the output, for the notice of the command's end.
+    auto tail = std::make_shared<QString>();
+    auto output = [target, tail, outputHandler = std::move(outputHandler)](const QString& chunk) {
         if (target)
             target->addOutput(chunk);
         if (outputHandler)
             outputHandler(chunk);
+        tail->append(chunk);
+        if (tail->size() > 4096)
+            tail->remove(0, tail->size() - 2048);
     };
     // The runner does not exist yet when the wrapper is made; it is filled in at launch.
     auto runner = std::make_shared<QPointer<KRNTaskHelper>>();
-    auto completion = [this, target, runner, resultHandler = std::move(resultHandler)] {
+    auto completion = [this, target, runner, tail, resultHandler = std::move(resultHandler)] {
         const bool succeeded = *runner && (*runner)->succeeded();
         if (target) {
             const QString title = target->windowTitle();
@@ -489,12 +497,41 @@ void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* wi
             } else {
                 target->setWindowTitle(QStringLiteral("Error: ") + title);
             }
+            if (m_announceEnds)
+                announceEnd(target.data(), *tail);
             Q_EMIT commandEnded(target.data(), succeeded);
         }
         if (resultHandler)
             resultHandler(succeeded);
     };
     *runner = launchTaskHelper(task, std::move(completion), std::move(output));
+}
+
+void VagrantHelper::announceEnd(OutputWindowController* window, const QString& output)
+{
+    // Someone watching the window sees the end there already.
+    if (window->isVisible() && !window->isMinimized() && window->isActiveWindow())
+        return;
+    QString lastLine;
+    static const QRegularExpression colours(QStringLiteral("\x1b\\[[0-9;?]*[A-Za-z]"));
+    const QStringList lines =
+        QString(output).remove(colours).replace(u'\r', u'\n').split(u'\n');
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        lastLine = visibleText(line->trimmed());
+        if (!lastLine.isEmpty())
+            break;
+    }
+    const QPointer<OutputWindowController> target(window);
+    DesktopNotices::shared().show(window->windowTitle(), lastLine, [target] {
+        if (!target)
+            return;
+        if (target->isMinimized())
+            target->showNormal();
+        else
+            target->show();
+        target->raise();
+        target->activateWindow();
+    });
 }
 
 KRNTaskHelper* VagrantHelper::launchTaskHelper(QProcess* task, CompletionHandler completionHandler,

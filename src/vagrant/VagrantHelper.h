@@ -185,6 +185,11 @@ public:
     KRNTaskHelper* launchTaskHelper(QProcess* task, CompletionHandler completionHandler,
                                     OutputHandler outputHandler);
 
+    /// Announces the end of every command whose window is closed, minimised or not the active
+    /// window with a desktop notice titled like the window; activating it shows the window.
+    void setAnnounceEnds(bool announce) { m_announceEnds = announce; }
+    bool announcesEnds() const { return m_announceEnds; }
+
     /// Every task runner launched so far.
     const QList<KRNTaskHelper*>& taskHelpers() const { return m_taskHelpers; }
     /// Every output window opened so far, oldest first.
@@ -216,6 +221,7 @@ private:
     OutputWindowController* reportVagrantNotFound(const QString& title,
                                                   ResultHandler resultHandler,
                                                   OutputHandler outputHandler);
+    void announceEnd(OutputWindowController* window, const QString& lastLine);
     void indexFolderChanged();
     void postIndexChanged();
     OutputWindowController* reportNotRun(const QString& title, const QString& message,
@@ -233,6 +239,7 @@ private:
     QStringList m_vagrantCandidates;
     QStringList m_vboxCandidates;
     std::unique_ptr<VagrantCommandRunner> m_commandRunner;
+    bool m_announceEnds = false;
 };
 
 } // namespace vesk

@@ -78,6 +78,7 @@ private Q_SLOTS:
                               "VagrantHelper", "AtlasHelper", "VeskUpdateFinder", "SoftwareUpdater",
                               "buildSampleMenu", "launchCount"}));
         QCOMPARE(UserDefaults::standard().integerForKey(kLaunchCount), 1);
+        QVERIFY(VagrantHelper::sharedInstance().announcesEnds());
         // Only once per process.
         delegate.applicationDidFinishLaunching();
         QCOMPARE(delegate.startupTrace().size(), 10);

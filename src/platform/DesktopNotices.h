@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+namespace vesk {
+
+/// Notices on the desktop through its notification service (org.freedesktop.Notifications on
+/// the session bus). Everything is asynchronous; without a bus or a service nothing is shown and
+/// nothing waits.
+class DesktopNotices : public QObject
+{
+    Q_OBJECT
+
+public:
+    static DesktopNotices& shared();
+
+    /// Shows a notice. `activated` runs when the user activates it (clicks it, or its "Show"
+    /// button), at most
+    /// once; it is dropped when the notice is closed.
+    void show(const QString& summary, const QString& body, std::function<void()> activated = {});
+
+    /// Notices shown and not yet closed or activated.
+    qsizetype pendingCount() const { return m_activations.size(); }
+
+Q_SIGNALS:
+    /// The service answered a notice with its id (tests wait for this).
+    void shown(uint id);
+
+private Q_SLOTS:
+    void actionInvoked(uint id, const QString& actionKey);
+    void notificationClosed(uint id, uint reason);
+
+private:
+    explicit DesktopNotices(QObject* parent = nullptr);
+    void listen();
+
+    QHash<uint, std::function<void()>> m_activations;
+    bool m_listening = false;
+};
+
+} // namespace vesk
