@@ -1,6 +1,8 @@
 #include "VeskViewController.h"
 
+#include <QAbstractItemView>
 #include <QAbstractTableModel>
+#include <QCompleter>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -9,6 +11,7 @@
 #include "QsciWidgets.h"
 
 #include "CodeEditorStyle.h"
+#include "InstalledBoxes.h"
 #include "NotificationCenter.h"
 #include "ui_VeskViewController.h"
 
@@ -99,6 +102,17 @@ VeskViewController::VeskViewController(QWidget* parent)
     // textEdited, not textChanged: filling the field from the model is not an edit.
     connect(m_ui->txtBoxName, &QLineEdit::textEdited, this,
             &VeskViewController::controlTextDidChange);
+
+    // Names of the boxes already on this computer; any other name can still be typed.
+    auto* completer = new QCompleter(&InstalledBoxes::shared(), m_ui->txtBoxName);
+    completer->setCompletionRole(InstalledBoxes::NameRole);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setMaxVisibleItems(12);
+    completer->popup()->setObjectName(QStringLiteral("boxCompletions"));
+    // A chosen name arrives through textEdited like a typed one.
+    m_ui->txtBoxName->setCompleter(completer);
     setup();
 }
 

@@ -72,10 +72,15 @@ ScopedFileSizeLimit::~ScopedFileSizeLimit()
 
 QString saveScreenshot(QWidget* widget, const QString& name)
 {
+    return saveScreenshot(widget->grab(), name);
+}
+
+QString saveScreenshot(const QPixmap& picture, const QString& name)
+{
     const QString folder = QStringLiteral(VESK_SCREENSHOTS_DIR);
     QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
-    widget->grab().save(path);
+    picture.save(path);
     return path;
 }
 

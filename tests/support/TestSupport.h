@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <QString>
 
+class QPixmap;
 class QWidget;
 
 namespace vesk::test {
@@ -67,5 +68,7 @@ private:
 
 /// Renders a widget (offscreen) into build/screenshots/<name>.png and returns the path.
 QString saveScreenshot(QWidget* widget, const QString& name);
+/// The same for a picture already made.
+QString saveScreenshot(const QPixmap& picture, const QString& name);
 
 } // namespace vesk::test
