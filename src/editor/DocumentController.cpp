@@ -13,6 +13,7 @@
 #include "UserDefaults.h"
 #include "VeskDocument.h"
 #include "VeskDocumentWindowController.h"
+#include "VeskUpdateFinder.h"
 #include "Workspace.h"
 
 namespace vesk {
@@ -220,6 +221,9 @@ void DocumentController::addDocument(VeskDocument* document)
     connect(document, &VeskDocument::closed, this, [this, document] { removeDocument(document); });
     connect(document, &VeskDocument::fileNameChanged, this,
             [this](const QString& path) { noteNewRecentDocument(path); });
+    connect(document, &VeskDocument::saved, this, [](const QString& path) {
+        VeskUpdateFinder::sharedInstance().noteSavedDocument(path);
+    });
     Q_EMIT documentAdded(document);
 }
 

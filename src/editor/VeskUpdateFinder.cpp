@@ -58,6 +58,8 @@ void VeskUpdateFinder::beginSearching()
     if (!m_search)
         return;
     connect(m_search.get(), &DesktopSearch::finishedGathering, this, &VeskUpdateFinder::gotResults);
+    // Every source failed: what Vesk saved itself is still checked, and the hour still counts.
+    connect(m_search.get(), &DesktopSearch::failed, this, &VeskUpdateFinder::gotResults);
     m_search->start(QStringLiteral(".vesk"));
 }
 
@@ -65,8 +67,13 @@ void VeskUpdateFinder::gotResults()
 {
     if (!m_search)
         return;
-    const QStringList paths = m_search->results();
+    QStringList paths = m_search->results();
     m_search.release()->deleteLater();
+    // The desktop's index may not know yet what was saved a minute ago.
+    for (const QString& saved : std::as_const(m_savedDocuments)) {
+        if (!paths.contains(saved) && QFileInfo(saved).isFile())
+            paths.append(saved);
+    }
 
     for (const QString& path : paths) {
         const std::optional<QByteArray> data = readRegularFile(path, nullptr, kLargestDocument);
@@ -89,6 +96,13 @@ void VeskUpdateFinder::gotResults()
     }
     m_restart.start();
     Q_EMIT gatheringFinished(paths);
+}
+
+void VeskUpdateFinder::noteSavedDocument(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!m_savedDocuments.contains(absolute))
+        m_savedDocuments.append(absolute);
 }
 
 QList<VeskUpdateFinder::Entry> VeskUpdateFinder::updatesMenuEntries() const

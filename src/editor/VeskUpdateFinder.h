@@ -52,6 +52,11 @@ public:
     /// The search finished gathering: checks every file found and schedules the next search.
     void gotResults();
 
+    /// A document Vesk wrote: every later search checks it, whether the desktop's search finds
+    /// it or not.
+    void noteSavedDocument(const QString& path);
+    QStringList savedDocuments() const { return m_savedDocuments; }
+
     /// Paths of the documents with a newer, not ignored revision, in the order found.
     QStringList availableUpdates() const { return m_availableUpdates; }
     /// The rows of the Updates submenu, one per available update (none: the menu says so).
@@ -80,6 +85,7 @@ private:
     DesktopSearch::Factory m_factory;
     std::unique_ptr<DesktopSearch> m_search;
     QStringList m_availableUpdates;
+    QStringList m_savedDocuments;
     QTimer m_restart;
     quint64 m_generation = 0;
     HTTPRequests* m_requests = nullptr;

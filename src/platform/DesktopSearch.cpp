@@ -1,54 +1,262 @@
 #include "DesktopSearch.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace vesk {
+
+namespace {
+
+int g_toolTimeout = 30000;
+
+// Files of the index may be gone by now or named in other letter cases; only matching names count.
+QStringList matching(const QStringList& paths, const QString& suffix)
+{
+    QStringList kept;
+    for (const QString& path : paths) {
+        if (!path.isEmpty() && QFileInfo(path).fileName().endsWith(suffix, Qt::CaseInsensitive) &&
+            !kept.contains(path))
+            kept.append(path);
+    }
+    return kept;
+}
+
+// A tool that printed complaints and found nothing did not answer.
+bool complained(const QStringList& found, const QByteArray& errors)
+{
+    return found.isEmpty() && !errors.trimmed().isEmpty();
+}
+
+// The SPARQL clients print one file:// URL per row, with decoration that differs by version.
+std::optional<QStringList> readFileUrls(const QByteArray& output, const QByteArray& errors,
+                                        int exitCode)
+{
+    if (exitCode != 0)
+        return std::nullopt;
+    QStringList found;
+    for (const QByteArray& line : output.split('\n')) {
+        const qsizetype at = line.indexOf("file://");
+        if (at < 0)
+            continue;
+        qsizetype end = at;
+        while (end < line.size() && line[end] != ' ' && line[end] != ',' && line[end] != '\t' &&
+               line[end] != '\r')
+            ++end;
+        const QUrl url = QUrl::fromEncoded(line.mid(at, end - at));
+        if (url.isLocalFile())
+            found.append(url.toLocalFile());
+    }
+    if (complained(found, errors))
+        return std::nullopt;
+    return found;
+}
+
+std::optional<QStringList> readPathLines(const QByteArray& output, const QByteArray& errors,
+                                         int exitCode)
+{
+    if (exitCode != 0)
+        return std::nullopt;
+    QStringList found;
+    for (const QByteArray& line : output.split('\n')) {
+        const QString path = QFile::decodeName(line.trimmed());
+        if (path.startsWith(u'/'))
+            found.append(path);
+    }
+    if (complained(found, errors))
+        return std::nullopt;
+    return found;
+}
+
+// locate exits with 1 both when nothing matched and when it has no database; only the second
+// says why.
+std::optional<QStringList> readLocate(const QByteArray& output, const QByteArray& errors,
+                                      int exitCode)
+{
+    if (exitCode > 1 || (exitCode == 1 && !errors.trimmed().isEmpty()))
+        return std::nullopt;
+    QStringList found;
+    for (const QByteArray& name : output.split('\0'))
+        found.append(QFile::decodeName(name));
+    return found;
+}
+
+QString sparqlQuery(const QString& suffix)
+{
+    QString escaped = suffix.toLower();
+    escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+    return QStringLiteral("SELECT ?url WHERE { ?file a nfo:FileDataObject ; nie:url ?url . "
+                          "FILTER(STRENDS(LCASE(?url), \"%1\")) }")
+        .arg(escaped);
+}
+
+} // namespace
 
 void DesktopSearch::finish(const QStringList& results)
 {
     if (m_stopped)
         return;
+    m_stopped = true;
     m_results = results;
     Q_EMIT finishedGathering();
 }
 
-std::optional<QString> DesktopSearch::locateProgram()
+void DesktopSearch::fail(const QString& reason)
 {
-    const struct
-    {
-        const char* program;
-        QStringList databases;
-    } candidates[] = {
-        {"plocate", {QStringLiteral("/var/lib/plocate/plocate.db")}},
-        {"locate",
-         {QStringLiteral("/var/lib/mlocate/mlocate.db"),
-          QStringLiteral("/var/cache/locate/locatedb"),
-          QStringLiteral("/var/lib/locate/locatedb")}},
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    Q_EMIT failed(reason);
+}
+
+void DesktopSearch::setToolTimeout(int milliseconds)
+{
+    g_toolTimeout = milliseconds;
+}
+
+int DesktopSearch::toolTimeout()
+{
+    return g_toolTimeout;
+}
+
+QList<SearchTool> DesktopSearch::installedTools()
+{
+    const auto find = [](const char* name) {
+        return QStandardPaths::findExecutable(QString::fromLatin1(name));
     };
-    for (const auto& candidate : candidates) {
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(candidate.program));
-        if (path.isEmpty())
-            continue;
-        for (const QString& database : candidate.databases) {
-            if (QFileInfo::exists(database))
-                return path;
+    QList<SearchTool> tools;
+    // GNOME: LocalSearch (GNOME 47 on) answers through the TinySPARQL client, older Tracker
+    // through its own.
+    if (const QString program = find("tinysparql"); !program.isEmpty()) {
+        tools.append({QStringLiteral("localsearch"), program,
+                      [](const QString& suffix) {
+                          return QStringList{QStringLiteral("query"),
+                                             QStringLiteral("--dbus-service"),
+                                             QStringLiteral("org.freedesktop.LocalSearch3"),
+                                             sparqlQuery(suffix)};
+                      },
+                      readFileUrls});
+    }
+    if (const QString program = find("tracker3"); !program.isEmpty()) {
+        tools.append({QStringLiteral("tracker3"), program,
+                      [](const QString& suffix) {
+                          return QStringList{QStringLiteral("sparql"),
+                                             QStringLiteral("--dbus-service"),
+                                             QStringLiteral("org.freedesktop.Tracker3.Miner.Files"),
+                                             QStringLiteral("--query"), sparqlQuery(suffix)};
+                      },
+                      readFileUrls});
+    }
+    // KDE: Baloo splits names into words, so the extension is a word to look for.
+    for (const char* name : {"baloosearch6", "baloosearch"}) {
+        if (const QString program = find(name); !program.isEmpty()) {
+            tools.append({QString::fromLatin1(name), program,
+                          [](const QString& suffix) {
+                              return QStringList{QString(suffix).remove(u'.')};
+                          },
+                          readPathLines});
+            break;
         }
     }
-    return std::nullopt;
+    for (const char* name : {"plocate", "locate"}) {
+        if (const QString program = find(name); !program.isEmpty()) {
+            // Base names only, any letter case, separated by NUL so that no name can split a line.
+            tools.append({QString::fromLatin1(name), program,
+                          [](const QString& suffix) {
+                              return QStringList{QStringLiteral("-i"), QStringLiteral("-b"),
+                                                 QStringLiteral("-0"), u'*' + suffix};
+                          },
+                          readLocate});
+            break;
+        }
+    }
+    return tools;
 }
 
 std::unique_ptr<DesktopSearch> DesktopSearch::create()
 {
-    if (const std::optional<QString> program = locateProgram())
-        return std::make_unique<LocateDesktopSearch>(*program);
-    return std::make_unique<WalkDesktopSearch>();
+    QList<Factory> steps;
+    for (const SearchTool& tool : installedTools())
+        steps.append([tool] { return std::make_unique<ToolDesktopSearch>(tool); });
+    steps.append([] { return std::make_unique<WalkDesktopSearch>(); });
+    return std::make_unique<ChainedDesktopSearch>(steps);
+}
+
+ToolDesktopSearch::ToolDesktopSearch(SearchTool tool, QObject* parent)
+    : DesktopSearch(parent), m_tool(std::move(tool))
+{
+}
+
+ToolDesktopSearch::~ToolDesktopSearch()
+{
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished(1000);
+    }
+}
+
+void ToolDesktopSearch::start(const QString& suffix)
+{
+    m_suffix = suffix;
+    m_process = new QProcess(this);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            fail(m_tool.name + QStringLiteral(" could not be started: ") +
+                 m_process->errorString());
+    });
+    connect(m_process, &QProcess::finished, this,
+            [this](int exitCode, QProcess::ExitStatus status) {
+                ended(exitCode, status != QProcess::NormalExit);
+            });
+    // A tool waiting for an index service that never comes must not hold up the others.
+    m_timeout = new QTimer(this);
+    m_timeout->setSingleShot(true);
+    connect(m_timeout, &QTimer::timeout, this, [this] {
+        m_process->disconnect(this);
+        m_process->kill();
+        fail(m_tool.name + QStringLiteral(" did not answer in time"));
+    });
+    m_timeout->start(toolTimeout());
+    m_process->start(m_tool.program, m_tool.arguments(suffix));
+}
+
+void ToolDesktopSearch::ended(int exitCode, bool crashed)
+{
+    m_timeout->stop();
+    const QByteArray errors = m_process->readAllStandardError();
+    if (crashed) {
+        fail(m_tool.name + QStringLiteral(" crashed"));
+        return;
+    }
+    const std::optional<QStringList> found =
+        m_tool.read(m_process->readAllStandardOutput(), errors, exitCode);
+    if (!found) {
+        fail(QStringLiteral("%1 failed (exit status %2): %3")
+                 .arg(m_tool.name)
+                 .arg(exitCode)
+                 .arg(QString::fromLocal8Bit(errors.trimmed().left(500))));
+        return;
+    }
+    finish(matching(*found, m_suffix));
+}
+
+void ToolDesktopSearch::stop()
+{
+    m_stopped = true;
+    if (m_process)
+        m_process->kill();
+    if (m_timeout)
+        m_timeout->stop();
 }
 
 WalkDesktopSearch::WalkDesktopSearch(const QStringList& roots, QObject* parent)
@@ -84,85 +292,99 @@ void WalkDesktopSearch::stop()
 QStringList WalkDesktopSearch::walk(const QStringList& roots, const QString& suffix,
                                     const std::atomic_bool& cancelled)
 {
+    // Deleted documents are not documents to offer updates for.
+    const QStringList trash{
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/Trash")};
+    const QByteArray encodedSuffix = QFile::encodeName(suffix.toLower());
     QStringList found;
     for (const QString& root : roots) {
-        // Without QDir::Hidden, hidden files and folders are neither listed nor entered; links
-        // to folders are not followed, so a loop of links cannot trap the walk.
-        QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
+        struct stat rootInfo {};
+        if (::stat(QFile::encodeName(root).constData(), &rootInfo) != 0 ||
+            !S_ISDIR(rootInfo.st_mode))
+            continue;
+        QList<QByteArray> pending{QFile::encodeName(QDir::cleanPath(root))};
+        while (!pending.isEmpty()) {
             if (cancelled.load(std::memory_order_relaxed))
                 return {};
-            it.next();
-            if (it.fileName().endsWith(suffix, Qt::CaseInsensitive))
-                found.append(it.filePath());
+            const QByteArray folder = pending.takeLast();
+            if (trash.contains(QFile::decodeName(folder)))
+                continue;
+            DIR* dir = ::opendir(folder.constData());
+            if (!dir)
+                continue;
+            while (const dirent* entry = ::readdir(dir)) {
+                // Hidden entries (and "." and "..") are the programs' own, not the user's.
+                if (entry->d_name[0] == '.')
+                    continue;
+                const QByteArray path = folder + '/' + entry->d_name;
+                unsigned char type = entry->d_type;
+                struct stat info {};
+                if (type == DT_UNKNOWN || type == DT_DIR) {
+                    // Not followed: links; not entered: other file systems (network shares,
+                    // removable disks, the machines' own mounts).
+                    if (::lstat(path.constData(), &info) != 0)
+                        continue;
+                    type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_LNK;
+                }
+                if (type == DT_DIR) {
+                    if (info.st_dev == rootInfo.st_dev)
+                        pending.append(path);
+                } else if (type == DT_REG) {
+                    const QByteArray name(entry->d_name);
+                    if (name.size() >= encodedSuffix.size() &&
+                        name.right(encodedSuffix.size()).toLower() == encodedSuffix)
+                        found.append(QFile::decodeName(path));
+                }
+            }
+            ::closedir(dir);
         }
     }
     return found;
 }
 
-LocateDesktopSearch::LocateDesktopSearch(const QString& program, QObject* parent)
-    : DesktopSearch(parent), m_program(program)
+ChainedDesktopSearch::ChainedDesktopSearch(QList<Factory> steps, QObject* parent)
+    : DesktopSearch(parent), m_steps(std::move(steps))
 {
 }
 
-LocateDesktopSearch::~LocateDesktopSearch()
-{
-    if (m_process) {
-        m_process->disconnect(this);
-        m_process->kill();
-        m_process->waitForFinished(1000);
-    }
-}
+ChainedDesktopSearch::~ChainedDesktopSearch() = default;
 
-void LocateDesktopSearch::start(const QString& suffix)
+void ChainedDesktopSearch::start(const QString& suffix)
 {
     m_suffix = suffix;
-    m_process = new QProcess(this);
-    m_process->setStandardInputFile(QProcess::nullDevice());
-    m_process->setStandardErrorFile(QProcess::nullDevice());
-    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            fallBackToWalk();
-    });
-    connect(m_process, &QProcess::finished, this,
-            [this](int exitCode, QProcess::ExitStatus status) {
-                // Exit code 1 only means that nothing matched.
-                if (status != QProcess::NormalExit || exitCode > 1) {
-                    fallBackToWalk();
-                    return;
-                }
-                QStringList found;
-                const QList<QByteArray> lines = m_process->readAllStandardOutput().split('\0');
-                for (const QByteArray& line : lines) {
-                    const QString path = QFile::decodeName(line);
-                    if (!path.isEmpty() &&
-                        QFileInfo(path).fileName().endsWith(m_suffix, Qt::CaseInsensitive))
-                        found.append(path);
-                }
-                finish(found);
-            });
-    // Base names only, any letter case, separated by NUL so that no name can split a line.
-    m_process->start(m_program, {QStringLiteral("-i"), QStringLiteral("-b"), QStringLiteral("-0"),
-                                 u'*' + suffix});
+    next();
 }
 
-void LocateDesktopSearch::stop()
+void ChainedDesktopSearch::next()
+{
+    if (m_current)
+        m_current.release()->deleteLater();
+    if (m_steps.isEmpty()) {
+        fail(m_failures.join(u'\n'));
+        return;
+    }
+    m_current = m_steps.takeFirst()();
+    connect(m_current.get(), &DesktopSearch::finishedGathering, this, [this] {
+        m_source = m_current->source();
+        finish(m_current->results());
+    });
+    connect(m_current.get(), &DesktopSearch::failed, this, [this](const QString& reason) {
+        m_failures.append(reason);
+        // The next source starts from the event loop, not from inside this one's signal.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_stopped)
+                next();
+        });
+    });
+    m_current->start(m_suffix);
+}
+
+void ChainedDesktopSearch::stop()
 {
     m_stopped = true;
-    if (m_process)
-        m_process->kill();
-    if (m_fallback)
-        m_fallback->stop();
-}
-
-void LocateDesktopSearch::fallBackToWalk()
-{
-    if (m_fallback || m_stopped)
-        return;
-    m_fallback = std::make_unique<WalkDesktopSearch>();
-    connect(m_fallback.get(), &DesktopSearch::finishedGathering, this,
-            [this] { finish(m_fallback->results()); });
-    m_fallback->start(m_suffix);
+    if (m_current)
+        m_current->stop();
 }
 
 FakeDesktopSearch::FakeDesktopSearch(const QStringList& paths, QObject* parent)

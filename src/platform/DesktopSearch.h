@@ -11,12 +11,16 @@
 #include <QStringList>
 
 class QProcess;
+class QTimer;
 
 namespace vesk {
 
+struct SearchTool;
+
 /// One search of the desktop for files whose name ends in a suffix, in any letter case. Start
-/// it once; `finishedGathering` is emitted once, on the thread that owns the search, when the
-/// results are complete. Stopping a search means it never reports.
+/// it once; it then reports once, on the thread that owns it: `finishedGathering` when the
+/// results are complete, or `failed` when the source could not answer (which is not the same as
+/// finding nothing). Stopping a search means it never reports.
 class DesktopSearch : public QObject
 {
     Q_OBJECT
@@ -33,26 +37,70 @@ public:
     virtual void stop() = 0;
     /// The paths found, complete once `finishedGathering` was emitted.
     QStringList results() const { return m_results; }
+    /// Which source answered ("tracker3", "walk", ...).
+    virtual QString source() const = 0;
 
-    /// The desktop's own search: the locate database when there is one, else a walk of the home
-    /// folder.
+    /// The desktop's own search: its file index (GNOME's, then KDE's), then the locate
+    /// database, then a walk of the home folder, each asked when the one before fails.
     static std::unique_ptr<DesktopSearch> create();
-    /// The locate program ("plocate" or "locate") when it and its database exist.
-    static std::optional<QString> locateProgram();
+    /// The tools of the desktop that are installed now, in the order they are asked.
+    static QList<SearchTool> installedTools();
+    /// How long a tool may take before it counts as failed (milliseconds).
+    static void setToolTimeout(int milliseconds);
+    static int toolTimeout();
 
 Q_SIGNALS:
     void finishedGathering();
+    void failed(const QString& reason);
 
 protected:
     /// Stores the results and announces them (unless stopped).
     void finish(const QStringList& results);
+    /// Announces that the source could not answer (unless stopped).
+    void fail(const QString& reason);
     bool m_stopped = false;
 
 private:
     QStringList m_results;
 };
 
-/// Walks folders on a worker thread, skipping hidden files and folders and not following links.
+/// A search program of the desktop and how to read its answer.
+struct SearchTool
+{
+    QString name;
+    QString program;
+    /// The arguments for a suffix.
+    std::function<QStringList(const QString& suffix)> arguments;
+    /// The paths in what the program printed; none when its answer means it failed.
+    std::function<std::optional<QStringList>(const QByteArray& output, const QByteArray& errors,
+                                             int exitCode)>
+        read;
+};
+
+/// Asks one tool, asynchronously, and keeps the paths that end in the suffix.
+class ToolDesktopSearch : public DesktopSearch
+{
+    Q_OBJECT
+
+public:
+    explicit ToolDesktopSearch(SearchTool tool, QObject* parent = nullptr);
+    ~ToolDesktopSearch() override;
+
+    void start(const QString& suffix) override;
+    void stop() override;
+    QString source() const override { return m_tool.name; }
+
+private:
+    void ended(int exitCode, bool crashed);
+
+    SearchTool m_tool;
+    QString m_suffix;
+    QProcess* m_process = nullptr;
+    QTimer* m_timeout = nullptr;
+};
+
+/// Walks folders on a worker thread: hidden files and folders, the trash and other file systems
+/// are left out, and links are not followed.
 class WalkDesktopSearch : public DesktopSearch
 {
     Q_OBJECT
@@ -64,6 +112,7 @@ public:
 
     void start(const QString& suffix) override;
     void stop() override;
+    QString source() const override { return QStringLiteral("walk"); }
 
     /// The walk itself (any thread); stops early when `cancelled` becomes true.
     static QStringList walk(const QStringList& roots, const QString& suffix,
@@ -75,26 +124,29 @@ private:
     QFutureWatcher<QStringList> m_watcher;
 };
 
-/// Asks the locate database (`plocate`/`locate`) asynchronously; falls back to a walk of the
-/// home folder when the program fails.
-class LocateDesktopSearch : public DesktopSearch
+/// Asks one search after the other until one answers; fails only when all of them fail.
+class ChainedDesktopSearch : public DesktopSearch
 {
     Q_OBJECT
 
 public:
-    explicit LocateDesktopSearch(const QString& program, QObject* parent = nullptr);
-    ~LocateDesktopSearch() override;
+    explicit ChainedDesktopSearch(QList<Factory> steps, QObject* parent = nullptr);
+    ~ChainedDesktopSearch() override;
 
     void start(const QString& suffix) override;
     void stop() override;
+    QString source() const override { return m_source; }
+    /// Why each source asked before the one that answered did not answer.
+    QStringList failures() const { return m_failures; }
 
 private:
-    void fallBackToWalk();
+    void next();
 
-    QString m_program;
+    QList<Factory> m_steps;
     QString m_suffix;
-    QProcess* m_process = nullptr;
-    std::unique_ptr<WalkDesktopSearch> m_fallback;
+    std::unique_ptr<DesktopSearch> m_current;
+    QString m_source;
+    QStringList m_failures;
 };
 
 /// Reports the paths it was given, on the next turn of the event loop (tests).
@@ -106,6 +158,7 @@ public:
     explicit FakeDesktopSearch(const QStringList& paths, QObject* parent = nullptr);
     void start(const QString& suffix) override;
     void stop() override { m_stopped = true; }
+    QString source() const override { return QStringLiteral("fake"); }
 
 private:
     QStringList m_paths;

@@ -4,6 +4,9 @@
 #include <QTest>
 
 #include "DesktopSearch.h"
+#include "DocumentController.h"
+#include "EditorTestSupport.h"
+#include "VeskDocument.h"
 #include "HTTPRequests.h"
 #include "LocalHttpServer.h"
 #include "TestMain.h"
@@ -17,6 +20,7 @@ using vesk::test::kOtherUUID;
 using vesk::test::kUUID;
 using vesk::test::LocalHttpServer;
 using vesk::test::veskDocument;
+using vesk::test::EditorWorld;
 
 Q_DECLARE_METATYPE(QList<VeskUpdateFinder::Entry>)
 
@@ -243,6 +247,34 @@ private Q_SLOTS:
         QTest::qWait(20);
         QCOMPARE(gathered.size(), 3);
         QCOMPARE(searches, 4);
+    }
+
+    void documentsVeskSavesJoinEverySearch()
+    {
+        // Saved through the document window, as a user does.
+        EditorWorld world;
+        VeskDocument* document = world.controller().newDocument();
+        const QString path = world.folder(QStringLiteral("fresh")) + QStringLiteral("/new.vesk");
+        world.panels.answer(path);
+        QVERIFY(document->saveDocument());
+        QVERIFY(VeskUpdateFinder::sharedInstance().savedDocuments().contains(path));
+
+        // The desktop's search does not know it yet, or fails altogether: it is checked anyway.
+        const QList<DesktopSearch::Factory> searches{
+            [] { return std::make_unique<FakeDesktopSearch>(QStringList{}); },
+            [] { return std::make_unique<ChainedDesktopSearch>(QList<DesktopSearch::Factory>{}); },
+        };
+        for (const DesktopSearch::Factory& factory : searches) {
+            VeskUpdateFinder finder;
+            finder.noteSavedDocument(path);
+            finder.noteSavedDocument(world.folder() + QStringLiteral("/deleted-since.vesk"));
+            finder.setSearchFactory(factory);
+            QSignalSpy gathered(&finder, &VeskUpdateFinder::gatheringFinished);
+            finder.beginSearching();
+            QTRY_COMPARE(gathered.size(), 1);
+            QCOMPARE(gathered.first().first().toStringList(), QStringList{path});
+            QVERIFY(finder.isNextSearchScheduled());
+        }
     }
 };
 
