@@ -14,9 +14,8 @@ _vesk_documents()
 
 _vesk()
 {
-    local cur prev
+    local cur
     cur=${COMP_WORDS[COMP_CWORD]}
-    prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
 
     if [[ $COMP_CWORD -eq 1 ]]; then
