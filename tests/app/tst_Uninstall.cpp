@@ -236,7 +236,31 @@ private Q_SLOTS:
     }
 };
 
-// The uninstall script itself, run against a private home and install prefix.
+// Everything an install of Vesk puts under its prefix, as the package has it.
+QStringList installedFiles(const QString& prefix)
+{
+    QStringList files =
+        list({"bin/vesk", "libexec/vesk/vesk", "libexec/vesk/vesk-boxpicker",
+              "share/applications/vesk.desktop", "share/metainfo/org.example.vesk.metainfo.xml",
+              "share/mime/packages/vesk.xml", "share/icons/hicolor/scalable/apps/vesk.svg",
+              "share/icons/hicolor/scalable/mimetypes/application-x-vesk.svg"});
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("share/icons/hicolor/%1x%1/").arg(size);
+        files << folder + QStringLiteral("apps/vesk.png")
+              << folder + QStringLiteral("mimetypes/application-x-vesk.png");
+    }
+    files << list({"share/vesk/samples/LAMP.vesk", "share/vesk/samples/Node.js.vesk",
+                   "share/vesk/samples/Flask.vesk", "share/vesk/samples/PostgreSQL.vesk",
+                   "share/man/man1/vesk.1.gz", "share/bash-completion/completions/vesk",
+                   "share/doc/vesk/copyright", "share/doc/vesk/changelog.gz"});
+    for (QString& file : files)
+        file.prepend(prefix + u'/');
+    return files;
+}
+
+// The uninstall script itself, run against a private home and install prefix. Stand-ins for
+// dpkg-query (answering from an owners list, in dpkg's own output format), apt, apt-get and
+// sudo come first on PATH; the last three only note that they were called.
 class TestUninstallTools : public QObject
 {
     Q_OBJECT
@@ -245,6 +269,19 @@ class TestUninstallTools : public QObject
     QString m_script;
 
     QString path(const QString& relative) const { return m_root.filePath(relative); }
+
+    // Lines as `dpkg-query -S` prints them, each with "@" for the root folder.
+    void setOwners(const QStringList& lines)
+    {
+        QByteArray text;
+        for (const QString& line : lines)
+            text += QString(line).replace(u'@', m_root.path()).toUtf8() + '\n';
+        QVERIFY(test::writeFile(path(QStringLiteral("tools/owners")), text));
+    }
+    QString calls() const
+    {
+        return QString::fromUtf8(test::readFile(path(QStringLiteral("tools/calls"))));
+    }
 
     struct Run
     {
@@ -263,6 +300,8 @@ class TestUninstallTools : public QObject
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
         environment.insert(QStringLiteral("VESK_UNINSTALL_PREFIXES"),
                            path(QStringLiteral("prefix")));
+        environment.insert(QStringLiteral("PATH"), path(QStringLiteral("tools")) + u':' +
+                                                       environment.value(QStringLiteral("PATH")));
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral("/bin/bash"), QStringList{m_script} + arguments);
@@ -273,15 +312,20 @@ class TestUninstallTools : public QObject
         return {process.exitCode(), QString::fromUtf8(process.readAll())};
     }
 
-    const QStringList m_vesk = list(
-        {"prefix/bin/vesk", "prefix/share/applications/vesk.desktop",
-         "prefix/share/mime/packages/vesk.xml", "prefix/share/icons/hicolor/scalable/apps/vesk.svg",
-         "prefix/share/icons/hicolor/scalable/mimetypes/application-x-vesk.svg",
-         "home/.config/Vesk/Vesk.conf", "home/.local/share/Vesk/VagrantFileTemplate.txt",
-         "home/.local/share/applications/vesk.desktop", "runtime/vesk/vesk-ssh.command"});
+    const QStringList m_installed = installedFiles(QStringLiteral("prefix"));
+    const QStringList m_user = list(
+        {"home/.config/Vesk/Vesk.conf", "home/.local/share/Vesk/VagrantFileTemplate.txt",
+         "home/.local/share/applications/vesk.desktop", "home/.local/bin/vesk",
+         "home/.local/libexec/vesk/vesk-boxpicker",
+         "home/.local/share/icons/hicolor/48x48/apps/vesk.png", "runtime/vesk/vesk-ssh.command"});
+    const QStringList m_vesk = m_installed + m_user;
+    // Folders that hold only Vesk: they go with its files.
+    const QStringList m_folders = list({"prefix/libexec/vesk", "prefix/share/vesk",
+                                        "prefix/share/doc/vesk", "home/.local/libexec/vesk"});
     const QStringList m_others =
         list({"prefix/bin/vagrant", "prefix/share/applications/other.desktop",
-              "home/.config/other.conf", "home/Projects/web/web.vesk"});
+              "prefix/share/doc/vagrant/copyright", "home/.config/other.conf",
+              "home/Projects/web/web.vesk"});
 
 private Q_SLOTS:
     void initTestCase()
@@ -291,6 +335,33 @@ private Q_SLOTS:
         QFile resource(QStringLiteral(":/uninstall-tools"));
         QVERIFY(resource.open(QIODevice::ReadOnly));
         QVERIFY(test::writeFile(m_script, resource.readAll()));
+
+        const QString dpkgQuery = path(QStringLiteral("tools/dpkg-query"));
+        QVERIFY(test::writeFile(dpkgQuery, R"(#!/bin/bash
+# dpkg-query -S [--] PATH...: the owners' lines of each path; status 1 when one has none.
+[ "$1" = -S ] || exit 2
+shift
+[ "$1" = -- ] && shift
+owners=$(dirname "$0")/owners
+status=0
+for path in "$@"; do
+    if ! awk -v path="$path" 'index($0, ": " path) && substr($0, length($0) - length(path) + 1) == path' \
+        "$owners" | grep .; then
+        echo "dpkg-query: no path found matching pattern $path" >&2
+        status=1
+    fi
+done
+exit $status
+)"));
+        for (const char* name : {"apt", "apt-get", "sudo"}) {
+            const QString tool = path(QStringLiteral("tools/") + QString::fromUtf8(name));
+            QVERIFY(test::writeFile(tool, QByteArray("#!/bin/sh\necho \"") + name +
+                                              " $*\" >> \"$(dirname \"$0\")/calls\"\n"));
+        }
+        for (const char* name : {"dpkg-query", "apt", "apt-get", "sudo"})
+            QVERIFY(QFile::setPermissions(path(QStringLiteral("tools/") + QString::fromUtf8(name)),
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner));
     }
     void init()
     {
@@ -299,6 +370,8 @@ private Q_SLOTS:
             QDir(path(folder)).removeRecursively();
         for (const QString& file : m_vesk + m_others)
             QVERIFY(test::writeFile(path(file), "x"));
+        setOwners({});
+        QFile::remove(path(QStringLiteral("tools/calls")));
     }
 
     void answers_data()
@@ -326,17 +399,98 @@ private Q_SLOTS:
               QStringLiteral("home/.local/share/Vesk"), QStringLiteral("runtime/vesk")})
             QVERIFY2(result.output.contains(path(file)), qPrintable(result.output));
         for (const QString& file : m_vesk)
-            QCOMPARE(QFileInfo::exists(path(file)), !removes);
+            QVERIFY2(QFileInfo::exists(path(file)) != removes, qPrintable(file));
+        for (const QString& folder : m_folders)
+            QVERIFY2(QFileInfo::exists(path(folder)) != removes, qPrintable(folder));
         QVERIFY(!QFileInfo::exists(path(QStringLiteral("home/.config/Vesk"))) || !removes);
         for (const QString& file : m_others)
             QVERIFY2(QFileInfo::exists(path(file)), qPrintable(file));
         QVERIFY(!result.output.contains(QStringLiteral("other")));
+        QVERIFY(!result.output.contains(QStringLiteral("Debian package")));
+        QCOMPARE(calls(), QString());
+    }
+
+    // Files that dpkg knows are left to the package manager, which the user is told to use;
+    // the user's own files still go.
+    void fromThePackage_data()
+    {
+        QTest::addColumn<QStringList>("owners");
+        QTest::addColumn<QStringList>("leftOver");
+        QTest::addColumn<QString>("told");
+        const QString vesk = QStringLiteral("Vesk was installed from the Debian package vesk; "
+                                            "remove it with: sudo apt remove vesk");
+        QStringList all;
+        for (const QString& file : m_installed)
+            all << QStringLiteral("vesk: @/") + file;
+        QTest::newRow("all of it") << all << QStringList{} << vesk;
+        QStringList most = all;
+        most.removeAll(QStringLiteral("vesk: @/prefix/share/vesk/samples/LAMP.vesk"));
+        most.removeAll(QStringLiteral("vesk: @/prefix/share/man/man1/vesk.1.gz"));
+        QTest::newRow("with files of an older install")
+            << most
+            << list({"prefix/share/vesk/samples/LAMP.vesk", "prefix/share/man/man1/vesk.1.gz"})
+            << vesk;
+        QTest::newRow("diverted, shared with another package")
+            << list({"diversion by vesk-local from: @/prefix/bin/vesk",
+                     "diversion by vesk-local to: @/prefix/bin/vesk.distrib",
+                     "vesk-local, vesk: @/prefix/bin/vesk"})
+            << m_installed.mid(1)
+            << QStringLiteral("Vesk was installed from the Debian package vesk-local; remove "
+                              "it with: sudo apt remove vesk-local");
+    }
+    void fromThePackage()
+    {
+        QFETCH(QStringList, owners);
+        QFETCH(QStringList, leftOver);
+        QFETCH(QString, told);
+        setOwners(owners);
+        const Run result = run(list({"--yes"}), QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.output.contains(told), qPrintable(result.output));
+        for (const QString& file : m_installed) {
+            // Named in the list of what goes only when it is not the package's.
+            QCOMPARE(result.output.contains(QStringLiteral("    ") + path(file) + u'\n'),
+                     leftOver.contains(file));
+            QVERIFY2(QFileInfo::exists(path(file)) != leftOver.contains(file), qPrintable(file));
+        }
+        for (const QString& file : m_user)
+            QVERIFY2(!QFileInfo::exists(path(file)), qPrintable(file));
+        for (const QString& file : m_others)
+            QVERIFY2(QFileInfo::exists(path(file)), qPrintable(file));
+        QVERIFY2(result.output.contains(QStringLiteral("the program goes with its package")),
+                 qPrintable(result.output));
+        // Told, not done.
+        QCOMPARE(calls(), QString());
+    }
+
+    void onlyThePackageLeft()
+    {
+        QStringList owners;
+        for (const QString& file : m_installed)
+            owners << QStringLiteral("vesk: @/") + file;
+        setOwners(owners);
+        for (const QString& file : m_user)
+            QFile::remove(path(file));
+        for (const char* folder : {"home/.config/Vesk", "home/.local/share/Vesk", "runtime/vesk"})
+            QDir(path(QString::fromUtf8(folder))).removeRecursively();
+        const Run result = run({}, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.output.contains(QStringLiteral("remove it with: sudo apt remove vesk")),
+                 qPrintable(result.output));
+        QVERIFY2(result.output.contains(QStringLiteral("nothing more to remove")),
+                 qPrintable(result.output));
+        QVERIFY(!result.output.contains(QStringLiteral("Remove all of this?")));
+        for (const QString& file : m_installed)
+            QVERIFY(QFileInfo::exists(path(file)));
+        QCOMPARE(calls(), QString());
     }
 
     void nothingInstalled()
     {
         for (const QString& file : m_vesk)
             QFile::remove(path(file));
+        for (const QString& folder : m_folders)
+            QDir(path(folder)).removeRecursively();
         QDir(path(QStringLiteral("home/.config/Vesk"))).removeRecursively();
         QDir(path(QStringLiteral("home/.local/share/Vesk"))).removeRecursively();
         QDir(path(QStringLiteral("runtime/vesk"))).removeRecursively();
