@@ -236,8 +236,10 @@ private:
     void showBanner(const QString& text);
     void showComponentAlert(bool virtualBox);
     void setTabTitles(QWidget* selected);
-    void runCheck(std::function<void(bool passed, OutputWindowController* window)> completion);
-    void continueUp();
+    /// A passed check that only leads on to Up is not announced on the desktop.
+    void runCheck(bool announceSuccess,
+                  std::function<void(bool passed, OutputWindowController* window)> completion);
+    void continueUp(bool linesChanged);
     /// The lines of free Ruby the check is about: the preamble and the additional lines.
     QString rubyLines() const;
 

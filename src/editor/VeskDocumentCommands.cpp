@@ -138,7 +138,7 @@ void VeskDocument::check()
 {
     if (!componentsCheck())
         return;
-    runCheck([](bool passed, OutputWindowController* window) {
+    runCheck(true, [](bool passed, OutputWindowController* window) {
         if (!passed && window) {
             window->raise();
             window->activateWindow();
@@ -157,15 +157,15 @@ void VeskDocument::up()
             "You must save your Vesk document before you can up the virtual machine."));
         return;
     }
-    if (!upNeedsCheck()) {
-        continueUp();
-        return;
-    }
-    // A second Up while the first one's check runs would only start a second check.
+    // The Up whose check runs goes on by itself; another one now would bring the machine up twice.
     if (m_checkBeforeUpRunning)
         return;
+    if (!upNeedsCheck()) {
+        continueUp(false);
+        return;
+    }
     m_checkBeforeUpRunning = true;
-    runCheck([this](bool passed, OutputWindowController* window) {
+    runCheck(false, [this](bool passed, OutputWindowController* window) {
         m_checkBeforeUpRunning = false;
         if (!passed) {
             // The failure is the answer to Up: its output stays in front.
@@ -178,16 +178,20 @@ void VeskDocument::up()
         // Up's own window follows; the passed check needs no window of its own.
         if (window)
             window->close();
-        continueUp();
+        continueUp(true);
     });
 }
 
-void VeskDocument::continueUp()
+void VeskDocument::continueUp(bool linesChanged)
 {
     if (!m_fileName)
         return;
+    // Lines just checked must be the ones Up runs, so they are exported even over an earlier
+    // export. Otherwise Up uses what was exported last, and exports only when nothing was.
+    const bool exported = linesChanged ? exportVagrantfile()
+                                       : exportVagrantfileToCurrentFolderIfNoneExists();
     // Bringing a machine up without the Vagrantfile it needs would only fail in the output window.
-    if (!exportVagrantfileToCurrentFolderIfNoneExists())
+    if (!exported)
         return;
     VagrantHelper::sharedInstance().upVeskFileURL(QUrl::fromLocalFile(*m_fileName));
 }
@@ -209,7 +213,8 @@ bool VeskDocument::upNeedsCheck()
     return rubyLines() != m_lastPassedRubyLines;
 }
 
-void VeskDocument::runCheck(std::function<void(bool, OutputWindowController*)> completion)
+void VeskDocument::runCheck(bool announceSuccess,
+                           std::function<void(bool, OutputWindowController*)> completion)
 {
     loadUIIntoDataModel();
     const QString lines = rubyLines();
@@ -223,7 +228,8 @@ void VeskDocument::runCheck(std::function<void(bool, OutputWindowController*)> c
             if (passed)
                 self->m_lastPassedRubyLines = lines;
             completion(passed, window->data());
-        });
+        },
+        {}, announceSuccess);
 }
 
 void VeskDocument::reload()

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "HTTPRequests.h"
+#include "UserDefaults.h"
 #include "Utilities.h"
 
 namespace vesk {
@@ -69,11 +70,18 @@ void VeskUpdateFinder::gotResults()
         return;
     QStringList paths = m_search->results();
     m_search.release()->deleteLater();
-    // The desktop's index may not know yet what was saved a minute ago.
-    for (const QString& saved : std::as_const(m_savedDocuments)) {
-        if (!paths.contains(saved) && QFileInfo(saved).isFile())
-            paths.append(saved);
+    // The desktop's index may not know yet what was saved a minute ago. One file reached
+    // through two paths is checked once.
+    QStringList files;
+    QStringList found;
+    for (const QString& path : paths + savedDocuments()) {
+        const QString file = QFileInfo(path).canonicalFilePath();
+        if (file.isEmpty() || files.contains(file))
+            continue;
+        files.append(file);
+        found.append(path);
     }
+    paths = found;
 
     for (const QString& path : paths) {
         const std::optional<QByteArray> data = readRegularFile(path, nullptr, kLargestDocument);
@@ -101,8 +109,17 @@ void VeskUpdateFinder::gotResults()
 void VeskUpdateFinder::noteSavedDocument(const QString& path)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (!m_savedDocuments.contains(absolute))
-        m_savedDocuments.append(absolute);
+    QStringList saved = savedDocuments();
+    if (saved.contains(absolute))
+        return;
+    saved.prepend(absolute);
+    // The ones saved longest ago are the ones the desktop's index knows by now.
+    UserDefaults::standard().setValue(kSavedDocuments, saved.mid(0, kSavedDocumentsKept));
+}
+
+QStringList VeskUpdateFinder::savedDocuments() const
+{
+    return UserDefaults::standard().value(kSavedDocuments).toStringList();
 }
 
 QList<VeskUpdateFinder::Entry> VeskUpdateFinder::updatesMenuEntries() const
@@ -117,7 +134,8 @@ void VeskUpdateFinder::newVersionAvilableForUpdateChecker(VeskDocumentUpdateChec
                                                           const QByteArray&)
 {
     // Answers of an earlier search would bring back entries the new search has not confirmed.
-    if (checker->searchGeneration() != m_generation)
+    if (checker->searchGeneration() != m_generation ||
+        m_availableUpdates.contains(checker->filePath()))
         return;
     m_availableUpdates.append(checker->filePath());
     Q_EMIT changed();

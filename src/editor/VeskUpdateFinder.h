@@ -55,7 +55,9 @@ public:
     /// A document Vesk wrote: every later search checks it, whether the desktop's search finds
     /// it or not.
     void noteSavedDocument(const QString& path);
-    QStringList savedDocuments() const { return m_savedDocuments; }
+    /// Kept across launches, the latest first.
+    QStringList savedDocuments() const;
+    static constexpr qsizetype kSavedDocumentsKept = 200;
 
     /// Paths of the documents with a newer, not ignored revision, in the order found.
     QStringList availableUpdates() const { return m_availableUpdates; }
@@ -85,7 +87,6 @@ private:
     DesktopSearch::Factory m_factory;
     std::unique_ptr<DesktopSearch> m_search;
     QStringList m_availableUpdates;
-    QStringList m_savedDocuments;
     QTimer m_restart;
     quint64 m_generation = 0;
     HTTPRequests* m_requests = nullptr;

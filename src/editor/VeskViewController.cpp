@@ -111,8 +111,10 @@ VeskViewController::VeskViewController(QWidget* parent)
     completer->setCompletionMode(QCompleter::PopupCompletion);
     completer->setMaxVisibleItems(12);
     completer->popup()->setObjectName(QStringLiteral("boxCompletions"));
-    // A chosen name arrives through textEdited like a typed one.
     m_ui->txtBoxName->setCompleter(completer);
+    // A chosen name is set by the completer, not typed: it is an edit all the same.
+    connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+            [this] { controlTextDidChange(); });
     setup();
 }
 

@@ -44,26 +44,59 @@ void DesktopNotices::show(const QString& summary, const QString& body,
     if (!bus.isConnected())
         return;
     listen();
+    Notice notice{summary, body, std::move(activated)};
+    if (m_capabilities) {
+        send(notice);
+        return;
+    }
+    m_waiting.append(std::move(notice));
+    if (m_askedCapabilities)
+        return;
+    m_askedCapabilities = true;
+    const QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                             QStringLiteral("GetCapabilities"));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kCallTimeout), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<QStringList> reply = *finished;
+                m_askedCapabilities = false;
+                // No service: the notices go nowhere, and the next one asks again.
+                if (reply.isError()) {
+                    m_waiting.clear();
+                    return;
+                }
+                m_capabilities = reply.value();
+                const QList<Notice> waiting = std::exchange(m_waiting, {});
+                for (const Notice& notice : waiting)
+                    send(notice);
+            });
+}
 
+void DesktopNotices::send(const Notice& notice)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QStringList actions;
-    if (activated)
+    if (notice.activated && m_capabilities->contains(QStringLiteral("actions")))
         actions = {QStringLiteral("default"), QStringLiteral("Show")};
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("vesk")}};
-    // Services that take markup would read the command's "<" and "&" as tags.
-    QString plainBody = body;
-    plainBody.replace(u'&', QStringLiteral("&amp;"))
-        .replace(u'<', QStringLiteral("&lt;"))
-        .replace(u'>', QStringLiteral("&gt;"));
-    call << QStringLiteral("Vesk") << uint(0) << QStringLiteral("vesk") << summary << plainBody
+    QString body = notice.body;
+    // A service that reads markup would take the command's "<" and "&" for tags.
+    if (m_capabilities->contains(QStringLiteral("body-markup"))) {
+        body.replace(u'&', QStringLiteral("&amp;"))
+            .replace(u'<', QStringLiteral("&lt;"))
+            .replace(u'>', QStringLiteral("&gt;"));
+    }
+    call << QStringLiteral("Vesk") << uint(0) << QStringLiteral("vesk") << notice.summary << body
          << actions << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kCallTimeout), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, activated = std::move(activated)](QDBusPendingCallWatcher* finished) {
+            [this, activated = notice.activated](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<uint> reply = *finished;
-                // No service, or one that refused: the notice is simply not shown.
+                // A service that refused: the notice is simply not shown.
                 if (reply.isError())
                     return;
                 const uint id = reply.value();

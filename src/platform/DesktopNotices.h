@@ -1,10 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace vesk {
 
@@ -35,11 +38,23 @@ private Q_SLOTS:
     void notificationClosed(uint id, uint reason);
 
 private:
+    struct Notice
+    {
+        QString summary;
+        QString body;
+        std::function<void()> activated;
+    };
+
     explicit DesktopNotices(QObject* parent = nullptr);
     void listen();
+    void send(const Notice& notice);
 
     QHash<uint, std::function<void()>> m_activations;
     bool m_listening = false;
+    // What the service can do, once it has said; notices wait for that answer.
+    std::optional<QStringList> m_capabilities;
+    bool m_askedCapabilities = false;
+    QList<Notice> m_waiting;
 };
 
 } // namespace vesk

@@ -3,6 +3,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,13 +24,33 @@ namespace {
 
 int g_toolTimeout = 30000;
 
+QString trashFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Trash");
+}
+
+// What the walk leaves out, the tools' answers leave out too: the trash, and hidden folders of
+// the home folder (programs' own files, not the user's documents).
+bool isUsersDocument(const QString& path)
+{
+    if (path.startsWith(trashFolder() + u'/'))
+        return false;
+    const QString home = QDir::homePath() + u'/';
+    if (!path.startsWith(home))
+        return true;
+    const QStringList parts = path.mid(home.size()).split(u'/', Qt::SkipEmptyParts);
+    return std::none_of(parts.begin(), parts.end(),
+                        [](const QString& part) { return part.startsWith(u'.'); });
+}
+
 // Files of the index may be gone by now or named in other letter cases; only matching names count.
 QStringList matching(const QStringList& paths, const QString& suffix)
 {
     QStringList kept;
     for (const QString& path : paths) {
         if (!path.isEmpty() && QFileInfo(path).fileName().endsWith(suffix, Qt::CaseInsensitive) &&
-            !kept.contains(path))
+            isUsersDocument(path) && !kept.contains(path))
             kept.append(path);
     }
     return kept;
@@ -47,9 +73,9 @@ std::optional<QStringList> readFileUrls(const QByteArray& output, const QByteArr
         const qsizetype at = line.indexOf("file://");
         if (at < 0)
             continue;
+        // One column is asked for; URLs escape blanks but may hold commas.
         qsizetype end = at;
-        while (end < line.size() && line[end] != ' ' && line[end] != ',' && line[end] != '\t' &&
-               line[end] != '\r')
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r')
             ++end;
         const QUrl url = QUrl::fromEncoded(line.mid(at, end - at));
         if (url.isLocalFile())
@@ -137,6 +163,7 @@ QList<SearchTool> DesktopSearch::installedTools()
     // through its own.
     if (const QString program = find("tinysparql"); !program.isEmpty()) {
         tools.append({QStringLiteral("localsearch"), program,
+                      QStringLiteral("org.freedesktop.LocalSearch3"), true,
                       [](const QString& suffix) {
                           return QStringList{QStringLiteral("query"),
                                              QStringLiteral("--dbus-service"),
@@ -147,6 +174,7 @@ QList<SearchTool> DesktopSearch::installedTools()
     }
     if (const QString program = find("tracker3"); !program.isEmpty()) {
         tools.append({QStringLiteral("tracker3"), program,
+                      QStringLiteral("org.freedesktop.Tracker3.Miner.Files"), true,
                       [](const QString& suffix) {
                           return QStringList{QStringLiteral("sparql"),
                                              QStringLiteral("--dbus-service"),
@@ -158,7 +186,7 @@ QList<SearchTool> DesktopSearch::installedTools()
     // KDE: Baloo splits names into words, so the extension is a word to look for.
     for (const char* name : {"baloosearch6", "baloosearch"}) {
         if (const QString program = find(name); !program.isEmpty()) {
-            tools.append({QString::fromLatin1(name), program,
+            tools.append({QString::fromLatin1(name), program, QString(), true,
                           [](const QString& suffix) {
                               return QStringList{QString(suffix).remove(u'.')};
                           },
@@ -169,7 +197,7 @@ QList<SearchTool> DesktopSearch::installedTools()
     for (const char* name : {"plocate", "locate"}) {
         if (const QString program = find(name); !program.isEmpty()) {
             // Base names only, any letter case, separated by NUL so that no name can split a line.
-            tools.append({QString::fromLatin1(name), program,
+            tools.append({QString::fromLatin1(name), program, QString(), false,
                           [](const QString& suffix) {
                               return QStringList{QStringLiteral("-i"), QStringLiteral("-b"),
                                                  QStringLiteral("-0"), u'*' + suffix};
@@ -207,6 +235,40 @@ ToolDesktopSearch::~ToolDesktopSearch()
 void ToolDesktopSearch::start(const QString& suffix)
 {
     m_suffix = suffix;
+    if (m_tool.busName.isEmpty()) {
+        run();
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QTimer::singleShot(0, this, [this] {
+            fail(m_tool.name + QStringLiteral(": no session bus for its index"));
+        });
+        return;
+    }
+    // Asked, not started: a search must not wake an indexer the desktop does not run.
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
+                              << m_tool.busName;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, toolTimeout()), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<bool> reply = *finished;
+                if (m_stopped)
+                    return;
+                if (reply.isError() || !reply.value()) {
+                    fail(m_tool.name + QStringLiteral(": its index (%1) is not running")
+                                           .arg(m_tool.busName));
+                    return;
+                }
+                run();
+            });
+}
+
+void ToolDesktopSearch::run()
+{
     m_process = new QProcess(this);
     m_process->setStandardInputFile(QProcess::nullDevice());
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -227,7 +289,7 @@ void ToolDesktopSearch::start(const QString& suffix)
         fail(m_tool.name + QStringLiteral(" did not answer in time"));
     });
     m_timeout->start(toolTimeout());
-    m_process->start(m_tool.program, m_tool.arguments(suffix));
+    m_process->start(m_tool.program, m_tool.arguments(m_suffix));
 }
 
 void ToolDesktopSearch::ended(int exitCode, bool crashed)
@@ -247,7 +309,12 @@ void ToolDesktopSearch::ended(int exitCode, bool crashed)
                  .arg(QString::fromLocal8Bit(errors.trimmed().left(500))));
         return;
     }
-    finish(matching(*found, m_suffix));
+    const QStringList documents = matching(*found, m_suffix);
+    if (documents.isEmpty() && m_tool.emptyIsNoAnswer) {
+        fail(m_tool.name + QStringLiteral(" found nothing in the folders it indexes"));
+        return;
+    }
+    finish(documents);
 }
 
 void ToolDesktopSearch::stop()
@@ -293,9 +360,7 @@ QStringList WalkDesktopSearch::walk(const QStringList& roots, const QString& suf
                                     const std::atomic_bool& cancelled)
 {
     // Deleted documents are not documents to offer updates for.
-    const QStringList trash{
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/Trash")};
+    const QStringList trash{trashFolder()};
     const QByteArray encodedSuffix = QFile::encodeName(suffix.toLower());
     QStringList found;
     for (const QString& root : roots) {

@@ -69,6 +69,11 @@ struct SearchTool
 {
     QString name;
     QString program;
+    /// The index service the program asks, when it asks one: a service that is not running is
+    /// not started for a search, and counts as a failed tool.
+    QString busName;
+    /// An index answers only for the folders it covers: finding nothing there is no answer.
+    bool emptyIsNoAnswer = false;
     /// The arguments for a suffix.
     std::function<QStringList(const QString& suffix)> arguments;
     /// The paths in what the program printed; none when its answer means it failed.
@@ -91,6 +96,7 @@ public:
     QString source() const override { return m_tool.name; }
 
 private:
+    void run();
     void ended(int exitCode, bool crashed);
 
     SearchTool m_tool;

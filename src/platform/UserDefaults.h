@@ -20,6 +20,8 @@ inline const QString kUserDefaultsSuppressVirtualBoxNotInstalledWarning =
 inline const QString kUserDefaultsSuppressVagrantNotInstalledWarning =
     QStringLiteral("kUserDefaultsSuppressVagrantNotInstalledWarning");
 inline const QString kUserDefaultsUpdateIgnores = QStringLiteral("kUserDefaultsUpdateIgnores");
+/// Documents Vesk saved, which the search for updates checks wherever the desktop's index is.
+inline const QString kSavedDocuments = QStringLiteral("savedDocuments");
 inline const QString kNewsletterSubscribed = QStringLiteral("newsletterSubscribed");
 inline const QString UD_ATLAS_USERNAME = QStringLiteral("UD_ATLAS_USERNAME");
 inline const QString GBLastCrashCheckTime = QStringLiteral("GBLastCrashCheckTime");

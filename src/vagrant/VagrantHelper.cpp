@@ -347,7 +347,8 @@ OutputWindowController* VagrantHelper::startCommandWithResult(const QString& tit
                                                               const CommandLineBuilder& commandLine,
                                                               ResultHandler resultHandler,
                                                               OutputHandler outputHandler,
-                                                              const QString& preface)
+                                                              const QString& preface,
+                                                              bool announceSuccess)
 {
     // Vagrant may have been installed since we last looked.
     if (!m_pathToVagrant)
@@ -372,7 +373,8 @@ OutputWindowController* VagrantHelper::startCommandWithResult(const QString& tit
     window->showWindow();
     if (!preface.isEmpty())
         window->addOutput(preface);
-    runTaskWithResult(task, window, std::move(resultHandler), std::move(outputHandler));
+    runTaskWithResult(task, window, std::move(resultHandler), std::move(outputHandler),
+                      announceSuccess);
     return window;
 }
 
@@ -380,7 +382,8 @@ OutputWindowController* VagrantHelper::checkVeskDocument(const DataModel& model,
                                                          const QString& documentPath,
                                                          const QString& displayName,
                                                          ResultHandler resultHandler,
-                                                         OutputHandler outputHandler)
+                                                         OutputHandler outputHandler,
+                                                         bool announceSuccess)
 {
     const QString title = displayName + QStringLiteral(" - Checking...");
     auto folder = std::make_shared<QTemporaryDir>(QDir::tempPath() +
@@ -417,7 +420,7 @@ OutputWindowController* VagrantHelper::checkVeskDocument(const DataModel& model,
                    QStringLiteral(" && ") + vagrant + QStringLiteral(" validate");
         },
         std::move(keepFolder), std::move(outputHandler),
-        QStringLiteral("Checking a copy of the Vagrantfile in %1\n").arg(path));
+        QStringLiteral("Checking a copy of the Vagrantfile in %1\n").arg(path), announceSuccess);
 }
 
 OutputWindowController* VagrantHelper::newOutputWindow(const QString& title)
@@ -469,7 +472,8 @@ void VagrantHelper::runTask(QProcess* task, OutputWindowController* window,
 }
 
 void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* window,
-                                      ResultHandler resultHandler, OutputHandler outputHandler)
+                                      ResultHandler resultHandler, OutputHandler outputHandler,
+                                      bool announceSuccess)
 {
     const QPointer<OutputWindowController> target(window);
     // The end of the output, for the notice of the command's end.
@@ -485,7 +489,8 @@ void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* wi
     };
     // The runner does not exist yet when the wrapper is made; it is filled in at launch.
     auto runner = std::make_shared<QPointer<KRNTaskHelper>>();
-    auto completion = [this, target, runner, tail, resultHandler = std::move(resultHandler)] {
+    auto completion = [this, target, runner, tail, announceSuccess,
+                       resultHandler = std::move(resultHandler)] {
         const bool succeeded = *runner && (*runner)->succeeded();
         if (target) {
             const QString title = target->windowTitle();
@@ -497,7 +502,7 @@ void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* wi
             } else {
                 target->setWindowTitle(QStringLiteral("Error: ") + title);
             }
-            if (m_announceEnds)
+            if (m_announceEnds && (announceSuccess || !succeeded))
                 announceEnd(target.data(), *tail);
             Q_EMIT commandEnded(target.data(), succeeded);
         }

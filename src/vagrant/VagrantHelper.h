@@ -169,7 +169,8 @@ public:
     OutputWindowController* checkVeskDocument(const DataModel& model, const QString& documentPath,
                                               const QString& displayName,
                                               ResultHandler resultHandler = {},
-                                              OutputHandler outputHandler = {});
+                                              OutputHandler outputHandler = {},
+                                              bool announceSuccess = true);
     /// vagrant global-status --prune.
     void pruneVagrantWithCompletionHandler(CompletionHandler completionHandler = {},
                                            OutputHandler outputHandler = {});
@@ -214,9 +215,11 @@ private:
                                                    const CommandLineBuilder& commandLine,
                                                    ResultHandler resultHandler,
                                                    OutputHandler outputHandler,
-                                                   const QString& preface = {});
+                                                   const QString& preface = {},
+                                                   bool announceSuccess = true);
     void runTaskWithResult(QProcess* task, OutputWindowController* window,
-                           ResultHandler resultHandler, OutputHandler outputHandler);
+                           ResultHandler resultHandler, OutputHandler outputHandler,
+                           bool announceSuccess = true);
     OutputWindowController* newOutputWindow(const QString& title);
     OutputWindowController* reportVagrantNotFound(const QString& title,
                                                   ResultHandler resultHandler,

@@ -126,6 +126,8 @@ private Q_SLOTS:
                  QStringLiteral("ubuntu/jammy64 — 20240301.0.0, 20231215.0.0 · libvirt, virtualbox"));
 
         // Choosing it puts the bare name in the field, and the document counts the edit.
+        document->updateChangeCount(VeskDocument::ChangeType::Cleared);
+        QVERIFY(!document->isDocumentEdited());
         QTest::keyClick(popup, Qt::Key_Down);
         QTest::keyClick(popup, Qt::Key_Return);
         QCOMPARE(field->text(), QStringLiteral("ubuntu/jammy64"));
@@ -151,6 +153,17 @@ private Q_SLOTS:
         QVERIFY(QDir(m_boxes + QStringLiteral("/local")).removeRecursively());
         QTRY_VERIFY_WITH_TIMEOUT(!names(boxes.boxes()).contains(QStringLiteral("local")), 5000);
         QCOMPARE(boxes.rowCount(), boxes.boxes().size());
+
+        // Vagrant makes its boxes folder with the first box; a list made before follows it.
+        QTemporaryDir fresh;
+        InstalledBoxes later(fresh.filePath(QStringLiteral("vagrant.d/boxes")));
+        QVERIFY(later.boxes().isEmpty());
+        QVERIFY(later.watchError().isEmpty());
+        const QString box = fresh.filePath(QStringLiteral("vagrant.d/boxes/first/1/virtualbox"));
+        QVERIFY(QDir().mkpath(box));
+        QVERIFY(writeFile(box + QStringLiteral("/metadata.json"), "{}"));
+        QTRY_VERIFY_WITH_TIMEOUT(names(later.boxes()) == QStringList{QStringLiteral("first")},
+                                 5000);
     }
 
 private:

@@ -31,6 +31,9 @@ class TestCheckBeforeUp : public QObject
     static constexpr const char* kValidLines =
         "require_relative \"fake_provider\"\nconfig.vm.provider :vesk_fake\n"
         "config.vm.hostname = \"web\"";
+    static constexpr const char* kNewValidLines =
+        "require_relative \"fake_provider\"\nconfig.vm.provider :vesk_fake\n"
+        "config.vm.post_up_message = \"ready\"";
     // A typo of the kind that would otherwise end a long vagrant up: an unclosed block.
     static constexpr const char* kBrokenLines =
         "require_relative \"fake_provider\"\nconfig.vm.provider :vesk_fake do |fake|\n";
@@ -166,6 +169,26 @@ private Q_SLOTS:
         QCOMPARE(settle(before, 1), QStringList{QStringLiteral("Complete: web.vesk - Checking...")});
     }
 
+    void aSecondUpWhileTheCheckRunsIsDropped()
+    {
+        VeskDocument* document = openDocument(kValidLines);
+        QVERIFY(document);
+        VagrantHelper& helper = VagrantHelper::sharedInstance();
+        qsizetype before = helper.outputWindows().size();
+        document->check();
+        QCOMPARE(settle(before, 1), QStringList{QStringLiteral("Complete: web.vesk - Checking...")});
+
+        // Up checks the new lines; they are typed back to the checked ones and Up is pressed
+        // again before the check ends: the machine is still brought up once.
+        typeAdditionalLines(document, kNewValidLines);
+        before = helper.outputWindows().size();
+        document->up();
+        typeAdditionalLines(document, kValidLines);
+        document->up();
+        QCOMPARE(settle(before, 2), (QStringList{QStringLiteral("Complete: web.vesk - Checking..."),
+                                                 QStringLiteral("Complete: web.vesk - Upping...")}));
+    }
+
     void upStopsAtAFailedCheck()
     {
         VeskDocument* document = openDocument(kBrokenLines);
@@ -199,7 +222,19 @@ private Q_SLOTS:
         document->up();
         QCOMPARE(settle(before, 1), QStringList{QStringLiteral("Complete: web.vesk - Upping...")});
 
-        // Lines typed since the check: checked again, and a typo stops Up.
+        // Lines typed since the check: checked again, and the Vagrantfile that Up runs is the
+        // one just checked, although an earlier export is there. A second Up while the check
+        // runs brings the machine up once.
+        typeAdditionalLines(document, kNewValidLines);
+        QVERIFY(document->upNeedsCheck());
+        before = helper.outputWindows().size();
+        document->up();
+        document->up();
+        QCOMPARE(settle(before, 2), (QStringList{QStringLiteral("Complete: web.vesk - Checking..."),
+                                                 QStringLiteral("Complete: web.vesk - Upping...")}));
+        QVERIFY(readFile(m_project + QStringLiteral("/Vagrantfile")).contains("post_up_message"));
+
+        // A typo stops Up.
         typeAdditionalLines(document, kBrokenLines);
         QVERIFY(document->upNeedsCheck());
         before = helper.outputWindows().size();

@@ -275,6 +275,19 @@ private Q_SLOTS:
             QCOMPARE(gathered.first().first().toStringList(), QStringList{path});
             QVERIFY(finder.isNextSearchScheduled());
         }
+
+        // Known from an earlier launch, and one file found through two paths is checked once.
+        const QString link = world.folder() + QStringLiteral("/linked");
+        QVERIFY(QFile::link(world.folder(QStringLiteral("fresh")), link));
+        VeskUpdateFinder next;
+        next.setSearchFactory([link] {
+            return std::make_unique<FakeDesktopSearch>(QStringList{link + QStringLiteral("/new.vesk")});
+        });
+        QSignalSpy gathered(&next, &VeskUpdateFinder::gatheringFinished);
+        next.beginSearching();
+        QTRY_COMPARE(gathered.size(), 1);
+        QCOMPARE(gathered.first().first().toStringList(),
+                 QStringList{link + QStringLiteral("/new.vesk")});
     }
 };
 

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -21,6 +22,13 @@ class TestDesktopSearchSources : public QObject
 
     QTemporaryDir m_bin;
     QByteArray m_oldPath;
+    QProcess m_bus;
+    QStringList m_owned;
+
+    QDBusConnection index() const
+    {
+        return QDBusConnection::connectToBus(QString(), QStringLiteral("index"));
+    }
 
     // A stand-in that records its arguments, one per line, then runs `body`.
     void tool(const QString& name, const QByteArray& body)
@@ -58,6 +66,17 @@ class TestDesktopSearchSources : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        // A session bus of the test's own, where the desktop's index services are names that
+        // the test owns or not.
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                     QStringLiteral("--print-address=1")});
+        QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is not installed");
+        QVERIFY(QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 10000));
+        const QByteArray address = m_bus.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QVERIFY(QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("index"))
+                    .isConnected());
         m_oldPath = qgetenv("PATH");
         DesktopSearch::setToolTimeout(1500);
         QVERIFY(test::writeFile(QDir::homePath() + QStringLiteral("/projects/walked.vesk"), "{}"));
@@ -69,49 +88,79 @@ private Q_SLOTS:
             QFile::remove(m_bin.filePath(name));
         qputenv("PATH", m_bin.path().toUtf8());
     }
+    void cleanup()
+    {
+        for (const QString& name : std::as_const(m_owned))
+            index().unregisterService(name);
+        m_owned.clear();
+    }
     void cleanupTestCase()
     {
         qputenv("PATH", m_oldPath);
+        QDBusConnection::disconnectFromBus(QStringLiteral("index"));
+        m_bus.kill();
+        m_bus.waitForFinished();
     }
 
     void eachSourceAndItsFallBack_data()
     {
         QTest::addColumn<QStringList>("tools"); // name=body pairs, in the order written
+        QTest::addColumn<QStringList>("running"); // index services on the bus
         QTest::addColumn<QString>("source");
         QTest::addColumn<QStringList>("results");
         QTest::addColumn<int>("failures");
 
         const QString walked = QDir::homePath() + QStringLiteral("/projects/walked.vesk");
         const QString urls = "printf 'Results:\\n  file:///srv/a.vesk\\n"
-                                "  file:///srv/b%%20c.VESK\\n  file:///srv/notes.txt\\n'";
+                                "  file:///srv/b%%20c,d.VESK\\n  file:///srv/notes.txt\\n'";
+        const QStringList gnome{"org.freedesktop.LocalSearch3",
+                                "org.freedesktop.Tracker3.Miner.Files"};
         QTest::newRow("GNOME's LocalSearch comes first")
-            << QStringList{"tinysparql=" + urls, "tracker3=exit 3", "plocate=exit 3"}
-            << "localsearch" << QStringList{"/srv/a.vesk", "/srv/b c.VESK"} << 0;
+            << QStringList{"tinysparql=" + urls, "tracker3=exit 3", "plocate=exit 3"} << gnome
+            << "localsearch" << QStringList{"/srv/a.vesk", "/srv/b c,d.VESK"} << 0;
         QTest::newRow("older GNOME: Tracker")
-            << QStringList{"tracker3=" + urls} << "tracker3"
-            << QStringList{"/srv/a.vesk", "/srv/b c.VESK"} << 0;
+            << QStringList{"tracker3=" + urls} << gnome << "tracker3"
+            << QStringList{"/srv/a.vesk", "/srv/b c,d.VESK"} << 0;
+        QTest::newRow("an index that is not running is not woken")
+            << QStringList{"tinysparql=" + urls, "tracker3=" + urls} << QStringList{} << "walk"
+            << QStringList{walked} << 2;
+        QTest::newRow("an index that finds nothing hands over")
+            << QStringList{"tracker3=printf 'Results:\\n'", "plocate=printf '/srv/i.vesk\\0'"}
+            << gnome << "plocate" << QStringList{"/srv/i.vesk"} << 1;
         QTest::newRow("Tracker fails, KDE's Baloo answers")
             << QStringList{"tracker3=echo 'Could not connect' >&2; exit 1",
                            "baloosearch=printf '/srv/k.vesk\\n/srv/vesk-notes.txt\\n'"}
-            << "baloosearch" << QStringList{"/srv/k.vesk"} << 1;
+            << gnome << "baloosearch" << QStringList{"/srv/k.vesk"} << 1;
         QTest::newRow("a complaint and nothing found is a failure")
             << QStringList{"tracker3=echo 'The name is not activatable' >&2",
                            "plocate=printf '/srv/l.vesk\\0'"}
-            << "plocate" << QStringList{"/srv/l.vesk"} << 1;
+            << gnome << "plocate" << QStringList{"/srv/l.vesk"} << 1;
+        QTest::newRow("trash and hidden folders of an answer are left out")
+            << QStringList{"baloosearch=printf '" + QDir::homePath() +
+                           "/.local/share/Trash/files/old.vesk\\n" + QDir::homePath() +
+                           "/.cache/x.vesk\\n" + QDir::homePath() + "/web/site.vesk\\n'"}
+            << QStringList{} << "baloosearch" << QStringList{QDir::homePath() + "/web/site.vesk"}
+            << 0;
         QTest::newRow("locate without a database: the walk")
             << QStringList{"plocate=echo 'plocate.db: No such file or directory' >&2; exit 1"}
-            << "walk" << QStringList{walked} << 1;
+            << QStringList{} << "walk" << QStringList{walked} << 1;
         QTest::newRow("locate matched nothing: no documents")
-            << QStringList{"plocate=exit 1"} << "plocate" << QStringList{} << 0;
+            << QStringList{"plocate=exit 1"} << QStringList{} << "plocate" << QStringList{} << 0;
         QTest::newRow("a tool that hangs or crashes is passed over")
             << QStringList{"tracker3=exec sleep 30", "baloosearch=kill -SEGV $$",
                            "locate=printf '/srv/m.vesk\\0'"}
-            << "locate" << QStringList{"/srv/m.vesk"} << 2;
-        QTest::newRow("no tool: the walk") << QStringList{} << "walk" << QStringList{walked} << 0;
+            << gnome << "locate" << QStringList{"/srv/m.vesk"} << 2;
+        QTest::newRow("no tool: the walk")
+            << QStringList{} << QStringList{} << "walk" << QStringList{walked} << 0;
     }
     void eachSourceAndItsFallBack()
     {
         QFETCH(QStringList, tools);
+        QFETCH(QStringList, running);
+        for (const QString& name : running) {
+            QVERIFY(index().registerService(name));
+            m_owned.append(name);
+        }
         for (const QString& entry : tools) {
             const qsizetype at = entry.indexOf(u'=');
             tool(entry.left(at), entry.mid(at + 1).toUtf8());
@@ -127,6 +176,11 @@ private Q_SLOTS:
 
     void theToolsAreAskedForTheSuffix()
     {
+        for (const char* name :
+             {"org.freedesktop.LocalSearch3", "org.freedesktop.Tracker3.Miner.Files"}) {
+            QVERIFY(index().registerService(QString::fromLatin1(name)));
+            m_owned.append(QString::fromLatin1(name));
+        }
         for (const char* name : {"tinysparql", "tracker3", "baloosearch6", "plocate"})
             tool(QString::fromLatin1(name), "exit 1");
         search();

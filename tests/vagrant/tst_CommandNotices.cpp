@@ -40,6 +40,10 @@ public:
     QList<Notice> notices;
 
 public Q_SLOTS:
+    QStringList GetCapabilities()
+    {
+        return {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")};
+    }
     uint Notify(const QString& appName, uint replacesId, const QString& icon,
                 const QString& summary, const QString& body, const QStringList& actions,
                 const QVariantMap& hints, int timeout)
@@ -102,7 +106,7 @@ private Q_SLOTS:
 
         const QString vagrant = m_folder.filePath(QStringLiteral("vagrant"));
         QVERIFY(test::writeFile(vagrant, "#!/bin/sh\nprintf 'Pruning <old> & gone...\\n"
-                                         "\\033[0;32mPruned 2 machines.\\033[0m\\n\\n'\n"
+                                         "\\033[0;32mPruned <2> & done.\\033[0m\\n\\n'\n"
                                          "exit \"${VESK_FAKE_EXIT:-0}\"\n"));
         QVERIFY(QFile::setPermissions(vagrant, QFile::ReadOwner | QFile::WriteOwner |
                                                    QFile::ExeOwner));
@@ -182,8 +186,9 @@ private Q_SLOTS:
         QCOMPARE(notice.icon, QStringLiteral("vesk"));
         QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
                  QStringLiteral("vesk"));
-        // The last thing the command said, its colours gone; no markup can come from it.
-        QCOMPARE(notice.body, QStringLiteral("Pruned 2 machines."));
+        // The last thing the command said, its colours gone; the service reads markup, so no
+        // markup can come from the command.
+        QCOMPARE(notice.body, QStringLiteral("Pruned &lt;2&gt; &amp; done."));
         QCOMPARE(notice.actions, (QStringList{QStringLiteral("default"), QStringLiteral("Show")}));
     }
 
