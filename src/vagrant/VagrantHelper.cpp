@@ -2,7 +2,10 @@
 
 #include <exception>
 
+#include <unistd.h>
+
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -48,6 +51,20 @@ VagrantHelper::ResultHandler ignoringResult(VagrantHelper::CompletionHandler com
     if (!completionHandler)
         return {};
     return [completionHandler = std::move(completionHandler)](bool) { completionHandler(); };
+}
+
+// A check still running when Vesk quit left its folder; a day later nothing uses it.
+void removeStaleCheckFolders()
+{
+    const QDateTime dayAgo = QDateTime::currentDateTimeUtc().addDays(-1);
+    const QFileInfoList folders =
+        QDir(QDir::tempPath())
+            .entryInfoList({QStringLiteral("vesk-check-*")}, QDir::Dirs | QDir::NoSymLinks);
+    for (const QFileInfo& folder : folders) {
+        if (folder.isDir() && !folder.isSymLink() && folder.ownerId() == ::getuid() &&
+            folder.lastModified() < dayAgo)
+            QDir(folder.absoluteFilePath()).removeRecursively();
+    }
 }
 
 // Links every entry of the project folder, but what the check writes itself, into `folder`.
@@ -386,6 +403,7 @@ OutputWindowController* VagrantHelper::checkVeskDocument(const DataModel& model,
                                                          bool announceSuccess)
 {
     const QString title = displayName + QStringLiteral(" - Checking...");
+    removeStaleCheckFolders();
     auto folder = std::make_shared<QTemporaryDir>(QDir::tempPath() +
                                                   QStringLiteral("/vesk-check-XXXXXX"));
     if (!folder->isValid()) {
@@ -407,9 +425,10 @@ OutputWindowController* VagrantHelper::checkVeskDocument(const DataModel& model,
         linkProjectEntries(projectDirectoryForDocument(documentPath), folder->path());
 
     const QString path = folder->path();
-    // The folder lives until vagrant has finished with it.
-    ResultHandler keepFolder = [folder, resultHandler = std::move(resultHandler)](bool ok) mutable {
-        folder.reset();
+    // The folder lives until vagrant has finished with it; the handler may be held in copies,
+    // so the folder is removed, not just let go.
+    ResultHandler keepFolder = [folder, resultHandler = std::move(resultHandler)](bool ok) {
+        folder->remove();
         if (resultHandler)
             resultHandler(ok);
     };

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTest>
 
 #include "DocumentController.h"
@@ -153,6 +154,26 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("fake_provider.rb"), QStringLiteral("web.vesk")}));
         if (title.startsWith(QStringLiteral("Error")))
             test::saveScreenshot(window, QStringLiteral("output-window-failed-check"));
+    }
+
+    void checksLeaveNoFoldersBehind()
+    {
+        // One left by a check that was still running when Vesk quit, a day and more ago.
+        const QString stale = QDir::tempPath() + QStringLiteral("/vesk-check-test-stale");
+        QVERIFY(writeFile(stale + QStringLiteral("/Vagrantfile"), "# old\n"));
+        QVERIFY(QProcess::execute(QStringLiteral("touch"), {"-d", "2 days ago", stale}) == 0);
+        VeskDocument* document = openDocument(kValidLines);
+        QVERIFY(document);
+        const qsizetype before = VagrantHelper::sharedInstance().outputWindows().size();
+        document->check();
+        QCOMPARE(settle(before, 1), QStringList{QStringLiteral("Complete: web.vesk - Checking...")});
+        QVERIFY(!QFileInfo::exists(stale));
+        // The check's own copy went with it, without following its links into the project.
+        const QString said = VagrantHelper::sharedInstance().outputWindows().last()->outputText();
+        const QString copy = said.section(u'\n', 0, 0).section(u' ', -1);
+        QVERIFY2(copy.startsWith(QDir::tempPath() + QStringLiteral("/vesk-check-")), qPrintable(copy));
+        QVERIFY(!QFileInfo::exists(copy));
+        QVERIFY(QFileInfo::exists(m_project + QStringLiteral("/fake_provider.rb")));
     }
 
     void relativeFoldersAreTheProjectFolders()
