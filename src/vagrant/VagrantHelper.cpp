@@ -523,7 +523,6 @@ void VagrantHelper::runTaskWithResult(QProcess* task, OutputWindowController* wi
             }
             if (m_announceEnds && (announceSuccess || !succeeded))
                 announceEnd(target.data(), *tail);
-            Q_EMIT commandEnded(target.data(), succeeded);
         }
         if (resultHandler)
             resultHandler(succeeded);

@@ -196,11 +196,6 @@ public:
     /// Every output window opened so far, oldest first.
     QList<OutputWindowController*> outputWindows() const;
 
-Q_SIGNALS:
-    /// A command shown in `window` has ended and its title says how ("Complete: ..." or
-    /// "Error: ..."); the window may already be closed.
-    void commandEnded(vesk::OutputWindowController* window, bool succeeded);
-
 private:
     using CommandLineBuilder = std::function<QString(const QString& quotedVagrant)>;
 

@@ -63,7 +63,7 @@ class TestInstallers : public QObject
 {
     Q_OBJECT
 
-    QProcess m_bus;
+    test::PrivateSessionBus m_bus;
     std::unique_ptr<FakePackageKit> m_packageKit;
     std::unique_ptr<LocalHttpServer> m_server;
     RecordingWorkspace* m_workspace = nullptr;
@@ -89,13 +89,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         // A session bus of this test's own, before anything in the process connects to one.
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1")});
-        QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is not installed");
-        QVERIFY(QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 10000));
-        const QByteArray address = m_bus.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        const QByteArray address = m_bus.start();
+        QVERIFY2(!address.isEmpty(), "dbus-daemon could not be started");
         QDBusConnection service =
             QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("fake"));
         QVERIFY(service.isConnected());
@@ -107,8 +102,6 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
-        m_bus.kill();
-        m_bus.waitForFinished();
     }
     void init()
     {

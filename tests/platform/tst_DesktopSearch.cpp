@@ -22,7 +22,7 @@ class TestDesktopSearchSources : public QObject
 
     QTemporaryDir m_bin;
     QByteArray m_oldPath;
-    QProcess m_bus;
+    test::PrivateSessionBus m_bus;
     QStringList m_owned;
 
     QDBusConnection index() const
@@ -68,13 +68,8 @@ private Q_SLOTS:
     {
         // A session bus of the test's own, where the desktop's index services are names that
         // the test owns or not.
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1")});
-        QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is not installed");
-        QVERIFY(QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 10000));
-        const QByteArray address = m_bus.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        const QByteArray address = m_bus.start();
+        QVERIFY2(!address.isEmpty(), "dbus-daemon could not be started");
         QVERIFY(QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("index"))
                     .isConnected());
         m_oldPath = qgetenv("PATH");
@@ -98,8 +93,6 @@ private Q_SLOTS:
     {
         qputenv("PATH", m_oldPath);
         QDBusConnection::disconnectFromBus(QStringLiteral("index"));
-        m_bus.kill();
-        m_bus.waitForFinished();
     }
 
     void eachSourceAndItsFallBack_data()

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 #include <unicode/locid.h>
@@ -68,6 +69,38 @@ ScopedFileSizeLimit::~ScopedFileSizeLimit()
     limit.rlim_cur = rlim_t(m_oldSoft);
     setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, m_oldHandler);
+}
+
+PrivateSessionBus::~PrivateSessionBus()
+{
+    m_daemon.kill();
+    m_daemon.waitForFinished();
+}
+
+QByteArray PrivateSessionBus::start()
+{
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+    if (!m_daemon.waitForStarted() ||
+        !QTest::qWaitFor([this] { return m_daemon.canReadLine(); }, 10000))
+        return {};
+    const QByteArray address = m_daemon.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    return address;
+}
+
+void useTestVagrantEnvironment()
+{
+    qputenv("VAGRANT_CHECKPOINT_DISABLE", "1");
+    qputenv("VAGRANT_DISABLE_VBOXSYMLINKCREATE", "1");
+    qputenv("VAGRANT_BOX_UPDATE_CHECK_DISABLE", "1");
+    qputenv("VAGRANT_DEFAULT_PROVIDER", "vesk_fake");
+    qputenv("VAGRANT_SERVER_URL", "http://127.0.0.1:9");
+    qputenv("http_proxy", "http://127.0.0.1:9");
+    qputenv("https_proxy", "http://127.0.0.1:9");
+    qunsetenv("VAGRANT_HOME");
+    qunsetenv("VAGRANT_CWD");
 }
 
 QString saveScreenshot(QWidget* widget, const QString& name)

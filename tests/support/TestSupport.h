@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QProcess>
 #include <QtGlobal>
 #include <QString>
 
@@ -65,6 +66,23 @@ private:
     qint64 m_oldSoft = 0;
     void (*m_oldHandler)(int) = nullptr;
 };
+
+/// A session bus of the test's own (`dbus-daemon --session`), made the process's session bus.
+/// Start it before anything in the process connects to a session bus.
+class PrivateSessionBus
+{
+public:
+    ~PrivateSessionBus();
+    /// Starts the daemon and sets DBUS_SESSION_BUS_ADDRESS; returns the address, empty when the
+    /// daemon could not be started.
+    QByteArray start();
+
+private:
+    QProcess m_daemon;
+};
+
+/// Keeps vagrant off the network and on the test-only provider of tests/fixtures.
+void useTestVagrantEnvironment();
 
 /// Renders a widget (offscreen) into build/screenshots/<name>.png and returns the path.
 QString saveScreenshot(QWidget* widget, const QString& name);

@@ -63,7 +63,7 @@ class TestCommandNotices : public QObject
 {
     Q_OBJECT
 
-    QProcess m_bus;
+    test::PrivateSessionBus m_bus;
     std::unique_ptr<FakeNotifications> m_service;
     QTemporaryDir m_folder;
     std::unique_ptr<VagrantHelper> m_helper;
@@ -90,14 +90,8 @@ class TestCommandNotices : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        // A session bus of this test's own, before anything in the process connects to one.
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1")});
-        QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is not installed");
-        QVERIFY(QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 10000));
-        const QByteArray address = m_bus.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        const QByteArray address = m_bus.start();
+        QVERIFY2(!address.isEmpty(), "dbus-daemon could not be started");
         QDBusConnection service =
             QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("fake"));
         QVERIFY(service.isConnected());
@@ -120,8 +114,6 @@ private Q_SLOTS:
     {
         m_helper.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
-        m_bus.kill();
-        m_bus.waitForFinished();
     }
     void init()
     {

@@ -64,15 +64,7 @@ private Q_SLOTS:
         if (!QFileInfo::exists(QStringLiteral("/usr/bin/vagrant")))
             QSKIP("vagrant is not installed at /usr/bin/vagrant");
         // Nothing may reach the network, and only the fake provider is chosen.
-        qputenv("VAGRANT_CHECKPOINT_DISABLE", "1");
-        qputenv("VAGRANT_DISABLE_VBOXSYMLINKCREATE", "1");
-        qputenv("VAGRANT_BOX_UPDATE_CHECK_DISABLE", "1");
-        qputenv("VAGRANT_DEFAULT_PROVIDER", "vesk_fake");
-        qputenv("VAGRANT_SERVER_URL", "http://127.0.0.1:9");
-        qputenv("http_proxy", "http://127.0.0.1:9");
-        qputenv("https_proxy", "http://127.0.0.1:9");
-        qunsetenv("VAGRANT_HOME");
-        qunsetenv("VAGRANT_CWD");
+        test::useTestVagrantEnvironment();
 
         // A project folder whose name needs quoting in a shell.
         m_project = QDir::homePath() + QStringLiteral("/projects/it's a $project");
